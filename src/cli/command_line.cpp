@@ -1,0 +1,90 @@
+#include "cli/command_line.h"
+
+#include <optional>
+
+#include "cli/batch_driver.h"
+#include "page/wiki_in_stream.h"
+#include "platform/platform.h"
+
+namespace tarvo {
+
+namespace {
+
+std::string utf8Of(const WString& value) {
+    std::string out;
+    appendUtf16AsUtf8(out, value.c_str(), 0, false);
+    return out;
+}
+
+}  // namespace
+
+void printUsage() {
+    platform::writeOut(
+        "usage: Tarvo [options] <inFilename> [<outFilename>]\n"
+        "\t+r recursive (default is non recursive -r)\n"
+        "\t-file <prefix> - prefix to put in [[file:...]] items\n"
+        "\t-tmpl <templateName> - template to use for html generation\n");
+}
+
+int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
+    platform::writeOut("Tarvo v1.6 (build 120), (c) 2026 the Tarvo developers\n");
+    if (args.size() < 2) {
+        printUsage();
+        return 1;
+    }
+    ConvertOptions& o = ctx.options;
+    std::optional<WString> input, output;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const WString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (!arg.empty() && arg[0] == u'-') {
+            const char16_t second = arg.size() > 1 ? arg[1] : u'\0';
+            switch (second) {
+                case u'f':
+                    if (arg == u"-file" && hasValue) {
+                        o.filePrefix = utf8Of(args[++i]);
+                        if (o.genPrefix.empty()) o.genPrefix = o.filePrefix;
+                    }
+                    break;
+                case u'g':
+                    if (arg == u"-gen" && hasValue) o.genPrefix = utf8Of(args[++i]);
+                    break;
+                case u'r':
+                    o.recursive = false;
+                    break;
+                case u't':
+                    if (arg == u"-test") o.testMode = true;
+                    else if (arg == u"-tmpl" && hasValue) o.templateName = args[++i];
+                    break;
+                case u'w':
+                    if (arg == u"-wrk" && hasValue) o.workDir = args[++i];
+                    break;
+                default:
+                    platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
+                    return 1;
+            }
+        } else if (!arg.empty() && arg[0] == u'+') {
+            if (arg.size() < 2 || arg[1] != u'r') {
+                platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
+                return 1;
+            }
+            o.recursive = true;
+        } else if (!input) {
+            input = arg;
+        } else if (!output) {
+            output = arg;
+        } else {
+            platform::writeOut("*** Error: too many filenames!\n");
+            printUsage();
+            return 2;
+        }
+    }
+    if (!input) {
+        platform::writeOut("*** Error: no input filename!\n");
+        printUsage();
+        return 1;
+    }
+    return convertPath(ctx, *input, output);
+}
+
+}  // namespace tarvo

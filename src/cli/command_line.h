@@ -1,0 +1,16 @@
+#pragma once
+
+#include <vector>
+
+#include "cli/run_context.h"
+
+namespace tarvo {
+
+void printUsage();
+
+// The whole program after the arguments were turned into wide strings
+// (args[0] is the program name): banner, options, conversion. Returns the
+// exit code.
+int runCommandLine(RunContext& ctx, const std::vector<WString>& args);
+
+}  // namespace tarvo

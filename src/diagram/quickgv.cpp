@@ -1,0 +1,80 @@
+// The header of a quickgv block: the digraph line and the graph, node and edge
+// defaults, coloured by one of four themes and shaped by the block's usage.
+#include <string>
+
+#include "diagram/diagram_block.h"
+
+namespace tarvo {
+
+namespace {
+
+struct QuickgvTheme {
+    std::string_view graphColor;
+    std::string_view graphBgColor;
+    std::string_view graphFontColor;
+    std::string_view nodeColor;
+    std::string_view nodeFontColor;
+    std::string_view nodeFillColor;
+    std::string_view edgeColor;
+    std::string_view edgeFontColor;
+};
+
+constexpr QuickgvTheme kCold{"\"#ffffff\",", "\"#000066\",", "\"#ffffff\",", "\"#ffffff\",",
+                             "\"#000000\",", "\"#ccffff:#00c0ff\",", "\"#ffffff\",", "\"#ffffff\","};
+constexpr QuickgvTheme kWarm{"\"#804000\",", "\"#fffff7\",", "\"#000000\",", "\"#c07000\",",
+                             "\"#000000\",", "\"#ffffff:#ffffc0\",", "\"#704000\",", "\"#704000\","};
+constexpr QuickgvTheme kSakura{"\"#ffffff\",", "\"#996677\",", "\"#ffffff\",", "\"#cc4444\",",
+                               "\"#000000\",", "\"#ffffff:#ffc0d0\",", "\"#ffffff\",", "\"#ffffff\","};
+constexpr QuickgvTheme kPlain{"\"#555555\",", "\"#f0f0f0:#ffffff\",", "\"#000000\",", "\"#aaaaaa\",",
+                              "\"#000000\",", "\"#ffffff:#e7e7e7\",", "\"#555555\",", "\"#000000\","};
+
+const QuickgvTheme& themeFor(std::string_view name) {
+    if (name == "cold") return kCold;
+    if (name == "warm") return kWarm;
+    if (name == "sakura") return kSakura;
+    return kPlain;
+}
+
+}  // namespace
+
+void writeQuickgvHeader(std::string& dot, std::string_view name, std::string_view usage,
+                        std::string_view themeName) {
+    const QuickgvTheme& theme = themeFor(themeName);
+    const bool mindmap = usage == "mindmap";
+    const bool record = usage == "er" || usage == "ram";
+
+    dot += "digraph ";
+    dot += name;
+    dot += " {\n";
+
+    dot += "graph [rankdir = LR,";
+    dot += "color = ";
+    dot += theme.graphColor;
+    dot += "bgcolor = ";
+    dot += theme.graphBgColor;
+    dot += "fontcolor = ";
+    dot += theme.graphFontColor;
+    dot += "fontsize = 12, style = dashed, gradientangle = 65";
+    if (mindmap) dot += ", layout = neato, start = \"A\"";
+    dot += "];\n";
+
+    dot += "node [";
+    dot += record ? "shape = record, style = filled, labelloc = l," : "shape = box, style = \"filled,rounded\",";
+    dot += "height = 0.3, fontsize = 10,";
+    dot += "color = ";
+    dot += theme.nodeColor;
+    dot += "fontcolor = ";
+    dot += theme.nodeFontColor;
+    dot += "fillcolor = ";
+    dot += theme.nodeFillColor;
+    dot += "gradientangle = 295];\n";
+
+    dot += "edge [";
+    dot += "color = ";
+    dot += theme.edgeColor;
+    dot += "fontcolor = ";
+    dot += theme.edgeFontColor;
+    dot += "fontsize  = 10];\n";
+}
+
+}  // namespace tarvo

@@ -1,0 +1,216 @@
+// The block parser: reads a page body line by line, classifies each line
+// (paragraph, heading, rule, preformatted text, comment, list, table,
+// diagram) and writes the block-level HTML around the inline translation.
+#include <string>
+
+#include "diagram/diagram_block.h"
+#include "markup/body_run.h"
+#include "markup/markup.h"
+
+namespace tarvo {
+
+namespace {
+
+bool isListMarker(char c) { return c == '*' || c == '#' || c == ':' || c == ';'; }
+
+void indentedStep(BodyRun& run) {
+    BlockState& st = run.st;
+    if (st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent) {
+        run.write("\n");
+    } else if (st.blockMode == BlockMode::None) {
+        run.write("\n<pre>");
+        st.blockMode = BlockMode::PreIndent;
+    } else {
+        closeBlock(run.ctx, run.out);
+        run.write("<pre>");
+        st.blockMode = BlockMode::PreIndent;
+    }
+    run.writeFormatted(run.b + 1, run.e);
+}
+
+void ruleStep(BodyRun& run) {
+    if (run.line().substr(0, 4) != "----") return textStep(run);
+    closeBlock(run.ctx, run.out);
+    run.write("<hr>\n");
+    std::size_t i = run.b + 4;
+    while (i < run.e && run.source[i] == '-') ++i;
+    while (i < run.e && static_cast<unsigned char>(run.source[i]) <= 32) ++i;
+    if (i < run.e) {
+        run.writeFormatted(i, run.e);
+        run.write("\n");
+    }
+}
+
+void headingStep(BodyRun& run) {
+    std::string_view text = run.line();
+    std::size_t open = text.find_first_not_of('=');
+    if (open == std::string_view::npos) open = text.size();
+    text = trimmedRight(text);
+    std::size_t close = 0;
+    while (close < text.size() && text[text.size() - 1 - close] == '=') ++close;
+    std::size_t level = open < close ? open : close;
+    if (level == 0) return textStep(run);
+    closeBlock(run.ctx, run.out);
+    run.e = run.b + text.size() - level;
+    run.b = run.b + level < run.e ? run.b + level : run.e;
+    run.trimLine();
+    std::string number = std::to_string(level);
+    run.write("<h");
+    run.write(number);
+    run.write(">");
+    run.writeFormatted(run.b, run.e);
+    run.write("</h");
+    run.write(number);
+    run.write(">\n");
+}
+
+void tagAtStartStep(BodyRun& run) {
+    BlockState& st = run.st;
+    std::string_view text = run.line();
+    if (isPreOpen(text)) {
+        if (st.blockMode != BlockMode::PreTag && st.blockMode != BlockMode::PreIndent) closeBlock(run.ctx, run.out);
+        const bool continuesIndented = st.blockMode == BlockMode::PreIndent;
+        st.blockMode = BlockMode::PreTag;
+        st.rawMode = RawMode::PreBlock;
+        std::size_t gt = text.find('>');
+        if (gt != std::string_view::npos) {
+            if (!continuesIndented) {
+                if (text[1] == 's') {
+                    run.write("<pre");
+                    run.write(text.substr(7, gt + 1 - 7));
+                } else {
+                    run.write(text.substr(0, gt + 1));
+                }
+            }
+            run.b += gt + 1;
+        }
+        run.writeFormatted(run.b, run.e);
+        return;
+    }
+    if (diagramTagNameLength(text) > 0) {
+        std::string line(text);
+        if (tryOpenDiagram(run.ctx, line, 0)) {
+            if (!line.empty()) captureDiagramText(run.ctx, line, 0);
+            insertDiagramImage(run.ctx, line, 0);
+            run.write(line);
+            run.write("\n");
+            return;
+        }
+    }
+    textStep(run);
+}
+
+void paragraphStep(BodyRun& run) {
+    BlockState& st = run.st;
+    if (st.blockMode == BlockMode::Paragraph || st.blockMode == BlockMode::PreTag ||
+        (st.blockMode == BlockMode::PreIndent && st.rawMode == RawMode::Nowiki)) {
+        run.write("\n");
+    } else if (trimmedLeft(run.line()).substr(0, 4) == "<!--") {
+        std::size_t end = run.line().find("-->");
+        if (end == std::string_view::npos) {
+            run.b = run.e;
+            st.inComment = true;
+        } else {
+            run.b += end + 3;
+            st.inComment = false;
+        }
+    } else {
+        closeBlock(run.ctx, run.out);
+        run.write("<p>");
+        st.blockMode = BlockMode::Paragraph;
+    }
+    run.writeFormatted(run.b, run.e);
+}
+
+// One logical line: the first test that applies decides.
+void classify(BodyRun& run) {
+    BlockState& st = run.st;
+    if (st.inComment) return commentContinuation(run);
+    if (st.rawMode != RawMode::Normal) return textStep(run);
+    const bool inTable = !st.tableStack.empty();
+    switch (run.source[run.b]) {
+        case ' ':
+        case '\t': return indentedStep(run);
+        case '!': return inTable ? headerCellStep(run) : textStep(run);
+        case '-': return ruleStep(run);
+        case '<': return tagAtStartStep(run);
+        case '=': return headingStep(run);
+        case '{':
+            return run.b + 1 < run.e && run.source[run.b + 1] == '|' ? tableStartStep(run) : textStep(run);
+        case '|': return inTable ? tableLineStep(run) : textStep(run);
+        default: return isListMarker(run.source[run.b]) ? listItemStep(run) : textStep(run);
+    }
+}
+
+}  // namespace
+
+void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
+    formatInlineInto(ctx, out, std::string_view(source).substr(from, to - from), formatted);
+    out.write(formatted);
+}
+
+void textStep(BodyRun& run) {
+    if (run.st.inComment) return commentContinuation(run);
+    if (!run.st.tableStack.empty() && run.cellLine) return run.writeFormatted(run.b, run.e);
+    paragraphStep(run);
+}
+
+void commentContinuation(BodyRun& run) {
+    std::size_t end = run.line().find("-->");
+    if (end == std::string_view::npos) return;
+    run.st.inComment = false;
+    run.setPending(run.b + end + 3, run.e);
+}
+
+void closeBlock(RunContext& ctx, PageOutput& out) {
+    BlockState& st = ctx.block;
+    switch (st.blockMode) {
+        case BlockMode::Paragraph: out.write("</p>\n"); break;
+        case BlockMode::List: closeListLevels(st, out); break;
+        case BlockMode::PreTag:
+        case BlockMode::PreIndent: out.write("</pre>\n"); break;
+        case BlockMode::None: break;
+    }
+    st.blockMode = BlockMode::None;
+}
+
+void startPage(RunContext& ctx) {
+    BlockState& st = ctx.block;
+    st.italicOpen = false;
+    st.boldOpen = false;
+    st.rawMode = RawMode::Normal;
+    st.inComment = false;
+    st.diagramOpen = false;
+}
+
+void convertBody(RunContext& ctx, WikiInStream& source, PageOutput& out) {
+    startPage(ctx);
+    BodyRun run(ctx, out);
+    BlockState& st = ctx.block;
+    while (source.readLine(run.source)) {
+        run.source.resize(trimmedRight(run.source).size());
+        if (st.diagramOpen) captureDiagramText(ctx, run.source, 0);
+        if (run.source.empty()) {
+            if (st.inComment) continue;
+            if (st.blockMode == BlockMode::PreTag) out.write("\n");
+            else closeBlock(ctx, out);
+            continue;
+        }
+        for (Finder* f : {&run.bar, &run.doubleBar, &run.doubleBang, &run.nowikiOpen, &run.nowikiClose, &run.linkOpen})
+            f->reset();
+        run.b = 0;
+        run.e = run.source.size();
+        for (;;) {
+            run.cellLine = false;
+            run.hasPending = false;
+            classify(run);
+            if (!run.hasPending) break;
+            run.b = run.pendingBegin;
+            run.e = run.pendingEnd;
+        }
+    }
+    closeBlock(ctx, out);
+    while (!st.tableStack.empty()) closeTable(st, out);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,354 @@
+// The inline formatter: emphasis, comments, nowiki spans, the escaping of "<"
+// and ">", tags that pass through, preformatted blocks opened or closed inside
+// a line, and diagram openings inside a line. Links and URLs are handed to the
+// link handlers.
+#include <algorithm>
+#include <cstring>
+
+#include "diagram/diagram_block.h"
+#include "markup/inline_scan.h"
+#include "markup/markup.h"
+
+namespace tarvo {
+
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// text begins with word (word in lower case), compared without regard to case.
+bool startsNoCase(std::string_view text, std::string_view word) {
+    if (text.size() < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (lower(text[i]) != word[i]) return false;
+    return true;
+}
+
+bool isBlankOrClose(char c) { return c == ' ' || c == '>'; }
+
+// Bytes that start something in normal text.
+struct SpecialBytes {
+    bool normal[256] = {};
+    bool raw[256] = {};
+    constexpr SpecialBytes() {
+        for (unsigned char c : {'\'', '<', '[', 'h', 'H'}) normal[c] = true;
+        raw[static_cast<unsigned char>('<')] = true;
+        raw[static_cast<unsigned char>('>')] = true;
+    }
+};
+constexpr SpecialBytes kSpecial;
+
+}  // namespace
+
+// ---- shared helpers ----
+
+std::string_view trimmedRight(std::string_view t) {
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+    return t;
+}
+
+std::string_view trimmedLeft(std::string_view t) {
+    std::size_t i = 0;
+    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+    return t.substr(i);
+}
+
+void trimRight(std::string& t) { t.resize(trimmedRight(t).size()); }
+
+void trimLeft(std::string& t) { t.erase(0, t.size() - trimmedLeft(t).size()); }
+
+bool isPreOpen(std::string_view t) {
+    return (startsNoCase(t, "<pre") && t.size() > 4 && isBlankOrClose(t[4])) ||
+           (startsNoCase(t, "<source") && t.size() > 7 && isBlankOrClose(t[7]));
+}
+
+bool isPreClose(std::string_view t) {
+    return (startsNoCase(t, "</pre") && t.size() > 5 && isBlankOrClose(t[5])) ||
+           (startsNoCase(t, "</source") && t.size() > 8 && isBlankOrClose(t[8]));
+}
+
+bool isPassThroughTag(BlockState& state, std::string_view t) {
+    auto byteAt = [&](std::size_t i) { return i < t.size() ? t[i] : '\0'; };
+    std::size_t name = 1;
+    if (byteAt(1) == '\0') return false;
+    bool closing = byteAt(1) == '/';
+    if (closing) {
+        name = 2;
+        if (byteAt(2) == '\0') return false;
+    }
+    auto ends = [](char c) { return c == ' ' || c == '/' || c == '>'; };
+    char after = byteAt(name + 1);
+    if (ends(after)) {
+        char c = lower(byteAt(name));
+        return c == 'a' || c == 'b' || c == 'i' || c == 'p' || c == 's' || c == 'u';
+    }
+    static constexpr std::string_view kNames[] = {"br",   "tt",   "div",  "img",    "ins",       "del",
+                                                   "pre",  "span", "font", "code",  "strike", "blockquote"};
+    std::string_view rest = t.substr(name);
+    for (std::string_view n : kNames) {
+        if (!startsNoCase(rest, n)) continue;
+        char next = byteAt(name + n.size());
+        if (!ends(next)) return false;
+        if (closing && n == "pre" && (next == ' ' || next == '>')) {
+            state.blockMode = BlockMode::None;
+            state.rawMode = RawMode::Normal;
+        }
+        return true;
+    }
+    return false;
+}
+
+// ---- the scan ----
+
+InlineScan::InlineScan(RunContext& ctx, PageOutput& out, std::string_view text)
+    : ctx_(ctx), out_(out), done_(ctx.inlineBuffers.done), input_(ctx.inlineBuffers.input) {
+    done_.clear();
+    input_.assign(text);
+    next_ = 0;
+}
+
+void InlineScan::pushBack(std::string_view text) {
+    const std::size_t resumeFromEnd = left();  // where the unchanged input resumes
+    if (text.size() <= next_) {
+        next_ -= text.size();
+        std::memcpy(&input_[next_], text.data(), text.size());
+    } else {
+        // Make room in front, as much again as is needed, so that further
+        // push-backs rarely move the rest of the line.
+        const std::size_t rest = left();
+        const std::size_t room = text.size() + rest + 64;
+        std::string grown;
+        grown.resize(room + text.size() + rest);
+        std::memcpy(&grown[room], text.data(), text.size());
+        std::memcpy(&grown[room + text.size()], input_.data() + next_, rest);
+        input_.swap(grown);
+        next_ = room;
+    }
+    // What a memo knows of bytes before the old scan position no longer holds.
+    for (Memo* m : {&closeBrackets, &closeAngle, &closeBracket}) {
+        if (!m->valid || m->fromEnd <= resumeFromEnd) continue;
+        if (!m->none && m->foundEnd > resumeFromEnd) m->valid = false;
+        else m->fromEnd = resumeFromEnd;
+    }
+}
+
+std::size_t InlineScan::find(Memo& m, std::size_t k) {
+    const std::size_t size = input_.size();
+    const std::size_t start = next_ + k;
+    if (start >= size) return npos;
+    auto remember = [&](std::size_t found) {
+        m.valid = true;
+        m.fromEnd = size - start;
+        m.none = found == npos;
+        m.foundEnd = m.none ? 0 : size - found;
+        return m.none ? npos : found - next_;
+    };
+    if (m.valid) {
+        const std::size_t memoStart = size - m.fromEnd;
+        const std::size_t memoFound = m.none ? npos : size - m.foundEnd;
+        if (start >= memoStart) {
+            if (m.none || memoFound >= start) return m.none ? npos : memoFound - next_;
+        } else {
+            // Search only up to where the memo's knowledge begins.
+            std::size_t limit = std::min(size, memoStart + m.needle.size() - 1);
+            std::size_t r = std::string_view(input_.data() + start, limit - start).find(m.needle);
+            return remember(r == npos ? memoFound : start + r);
+        }
+    }
+    return remember(input_.find(m.needle, start));
+}
+
+int InlineScan::linkDepthHere() const {
+    return left() > linkRegionEndFromEnd_ ? linkRegionDepth_ : 0;
+}
+
+void InlineScan::markLinkRegion(std::size_t resumeFromEnd, int depth) {
+    linkRegionEndFromEnd_ = resumeFromEnd;
+    linkRegionDepth_ = depth;
+}
+
+void InlineScan::run() {
+    BlockState& st = state();
+    if (st.inComment) commentStart_ = 0;
+    while (next_ < input_.size()) {
+        if (st.inComment) {
+            commentStep();
+        } else if (st.rawMode != RawMode::Normal) {
+            rawStep();
+        } else {
+            normalStep();
+        }
+    }
+    if (st.inComment) done_.resize(std::min(done_.size(), commentStart_));
+}
+
+void InlineScan::commentStep() {
+    std::size_t end = rest().find("-->");
+    if (end == npos) {
+        next_ = input_.size();
+        return;
+    }
+    done_.resize(std::min(done_.size(), commentStart_));
+    next_ += end + 3;
+    state().inComment = false;
+}
+
+void InlineScan::rawStep() {
+    const char* p = input_.data() + next_;
+    const char* end = input_.data() + input_.size();
+    const char* q = p;
+    while (q < end && !kSpecial.raw[static_cast<unsigned char>(*q)]) ++q;
+    if (q > p) {
+        pass(static_cast<std::size_t>(q - p));
+        return;
+    }
+    if (*q == '>') {
+        emit("&gt;");
+        consume(1);
+        return;
+    }
+    angle();
+}
+
+void InlineScan::normalStep() {
+    const char* p = input_.data() + next_;
+    const char* end = input_.data() + input_.size();
+    const char* q = p;
+    while (q < end && !kSpecial.normal[static_cast<unsigned char>(*q)]) ++q;
+    if (q > p) {
+        pass(static_cast<std::size_t>(q - p));
+        return;
+    }
+    switch (*q) {
+        case '\'': emphasis(); break;
+        case '<': angle(); break;
+        case '[': formatBracket(*this); break;
+        default: formatBareUrl(*this); break;
+    }
+}
+
+void InlineScan::emphasis() {
+    if (at(1) != '\'') {
+        pass(1);
+        return;
+    }
+    BlockState& st = state();
+    if (at(2) == '\'') {
+        consume(3);
+        emit(st.boldOpen ? "</b>" : "<b>");
+        st.boldOpen = !st.boldOpen;
+    } else {
+        consume(2);
+        emit(st.italicOpen ? "</i>" : "<i>");
+        st.italicOpen = !st.italicOpen;
+    }
+}
+
+void InlineScan::angle() {
+    BlockState& st = state();
+    std::string_view text = rest();
+    if (st.rawMode == RawMode::Normal && text.substr(0, 4) == "<!--") {
+        commentStart_ = position();
+        pass(4);
+        st.inComment = true;
+        return;
+    }
+    if (st.rawMode != RawMode::Nowiki && startsNoCase(text, "<nowiki")) {
+        if (st.rawMode == RawMode::Normal) st.rawMode = RawMode::Nowiki;
+        std::size_t gt = find(closeAngle, 7);
+        if (gt == npos) return stop();
+        consume(gt + 1);
+        return;
+    }
+    if (st.rawMode != RawMode::Normal && startsNoCase(text, "</nowiki")) {
+        if (st.rawMode == RawMode::Nowiki) st.rawMode = RawMode::Normal;
+        std::size_t gt = find(closeAngle, 1);
+        if (gt == npos) return stop();
+        consume(gt + 1);
+        return;
+    }
+    if (st.rawMode == RawMode::PreBlock && isPreClose(text)) {
+        st.rawMode = RawMode::Normal;
+        st.blockMode = BlockMode::None;
+        std::size_t gt = find(closeAngle, 1);
+        if (text[2] == 's') {
+            emit("</pre");
+            consume(8);
+            if (gt != npos) gt -= 8;
+        }
+        if (gt == npos) return stop();
+        pass(gt + 1);
+        return;
+    }
+    if (st.rawMode != RawMode::Normal) {
+        emit("&lt;");
+        consume(1);
+        return;
+    }
+    if (isPreOpen(text)) return preOpen();
+    if (diagramOpen()) return;
+    if (isPassThroughTag(st, text)) {
+        pass(1);
+        return;
+    }
+    emit("&lt;");
+    consume(1);
+}
+
+// A "<pre" or "<source" tag inside a line opens a preformatted block.
+void InlineScan::preOpen() {
+    BlockState& st = state();
+    if (st.blockMode != BlockMode::None) {
+        out_.write(done_);
+        done_.clear();
+        if (st.blockMode != BlockMode::PreTag && st.blockMode != BlockMode::PreIndent) closeBlock(ctx_, out_);
+    }
+    st.rawMode = RawMode::PreBlock;
+    const bool alreadyOpen = st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent;
+    st.blockMode = BlockMode::PreTag;
+    std::size_t gt = find(closeAngle, 0);
+    if (gt == npos) {
+        // Without its ">" the tag and what follows stay as written, or go
+        // with the tag when a block was already open.
+        if (alreadyOpen) consume(left());
+        else stop();
+        return;
+    }
+    if (alreadyOpen) {
+        consume(gt + 1);
+    } else if (at(1) == 's') {
+        emit("<pre");
+        consume(7);
+        pass(gt + 1 - 7);
+    } else {
+        pass(gt + 1);
+    }
+}
+
+bool InlineScan::diagramOpen() {
+    std::size_t nameLength = diagramTagNameLength(rest());
+    if (nameLength == 0) return false;
+    std::size_t gt = find(closeAngle, nameLength);
+    if (gt == npos) return false;
+    openDiagram(ctx_, rest(), nameLength, gt);
+    consume(gt + 1);
+    consume(captureDiagramView(ctx_, rest()));
+    pushBack(diagramImage(ctx_));
+    pass(1);  // the inserted element is scanned from its second byte on
+    return true;
+}
+
+// ---- entry points ----
+
+void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result) {
+    InlineScan scan(ctx, out, text);
+    scan.run();
+    result.swap(scan.result());
+}
+
+void formatInline(RunContext& ctx, PageOutput& out, std::string& text) {
+    InlineScan scan(ctx, out, text);
+    scan.run();
+    text.swap(scan.result());
+}
+
+}  // namespace tarvo

@@ -1,0 +1,103 @@
+// The inline formatter's scan over one line. The line is kept in two parts:
+// `done`, the translated text before the scan position, and `input`, the text
+// from the scan position on (from `next` to its end). A replacement appends to
+// `done` and steps over input; text that must be scanned again is pushed back
+// in front of `next`. Each step thus costs what it reads and writes, never a
+// move of the whole rest of the line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "cli/run_context.h"
+#include "page/page_output.h"
+
+namespace tarvo {
+
+class InlineScan {
+public:
+    static constexpr std::size_t npos = std::string::npos;
+
+    // Remembers where a needle was last found, so that many searches from
+    // growing positions read each byte of the line about once. Positions are
+    // kept as distances from the end of `input`, which text pushed back in
+    // front of the scan position does not change.
+    struct Memo {
+        std::string_view needle;
+        bool valid = false;
+        bool none = false;
+        std::size_t fromEnd = 0;   // where the search started
+        std::size_t foundEnd = 0;  // where the needle was found
+    };
+
+    InlineScan(RunContext& ctx, PageOutput& out, std::string_view text);
+
+    void run();
+    std::string& result() { return done_; }
+
+    // ---- used by the handlers ----
+    RunContext& ctx() { return ctx_; }
+    BlockState& state() { return ctx_.block; }
+    PageOutput& out() { return out_; }
+    // Byte at offset k from the scan position; 0 past the end.
+    char at(std::size_t k) const {
+        return next_ + k < input_.size() ? input_[next_ + k] : '\0';
+    }
+    std::size_t left() const { return input_.size() - next_; }
+    std::string_view rest() const { return std::string_view(input_).substr(next_); }
+    std::size_t position() const { return done_.size(); }
+    void emit(std::string_view text) { done_.append(text); }
+    void emit(char c) { done_.push_back(c); }
+    void consume(std::size_t n) { next_ += n; }
+    // Takes n bytes from the input into the translated text unchanged.
+    void pass(std::size_t n) {
+        done_.append(input_, next_, n);
+        next_ += n;
+    }
+    // Puts text in front of the scan position, to be scanned next.
+    void pushBack(std::string_view text);
+    // First occurrence of the memo's needle at or after offset k from the scan
+    // position, as an offset from the scan position, or npos.
+    std::size_t find(Memo& memo, std::size_t k);
+    // Ends the scan; the rest of the input stays as it is.
+    void stop() {
+        pass(left());
+    }
+    std::string& scratch() { return ctx_.inlineBuffers.scratch; }
+
+    // Links inserted by a link found in the text of an inserted link are not
+    // scanned for further links: the nesting cannot grow the line without end.
+    int linkDepthHere() const;
+    void markLinkRegion(std::size_t resumeFromEnd, int depth);
+
+    Memo closeBrackets{"]]"};
+    Memo closeAngle{">"};
+    Memo closeBracket{"]"};
+
+private:
+    void commentStep();
+    void rawStep();
+    void normalStep();
+    void angle();
+    void preOpen();
+    void emphasis();
+    bool diagramOpen();
+
+    RunContext& ctx_;
+    PageOutput& out_;
+    std::string& done_;
+    std::string& input_;
+    std::size_t next_ = 0;
+    std::size_t commentStart_ = 0;
+    std::size_t linkRegionEndFromEnd_ = 0;
+    int linkRegionDepth_ = 0;
+};
+
+// Handlers of links, images and URLs, called by the scan.
+// At "[": a double-bracket link or image, or a bracketed URL.
+void formatBracket(InlineScan& scan);
+// At "h" or "H": a bare URL.
+void formatBareUrl(InlineScan& scan);
+
+}  // namespace tarvo

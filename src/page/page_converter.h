@@ -1,0 +1,28 @@
+// Converts one source file into one page: the page name, the built-in frame or
+// the template around the body, and in test mode the comparison with the page
+// stored by an earlier run.
+#pragma once
+
+#include <optional>
+
+#include "cli/run_context.h"
+#include "page/page_output.h"
+#include "page/wiki_in_stream.h"
+
+namespace tarvo {
+
+// The page name for a source path and the output argument (if any).
+WString makeOutputName(const WString& sourcePath, const std::optional<WString>& outputArg);
+
+// 0 on success, 1 on a reported failure or, in test mode, a difference.
+int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg);
+
+// Writes the frame or the template with the body into out. 0, or 1 after a
+// reported template failure.
+int generatePage(RunContext& ctx, WikiInStream& source, PageOutput& out);
+
+// Compares the generated page with the stored one and reports the outcome.
+int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sourcePath,
+                const WString& pageName);
+
+}  // namespace tarvo

@@ -1,0 +1,45 @@
+// The byte output of one page: collected in memory (test mode, or unit tests)
+// or passed on to a file in large blocks.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace tarvo {
+
+class PageOutput {
+public:
+    PageOutput() = default;
+    // Output that goes to file once more than a block has gathered.
+    explicit PageOutput(platform::ReplaceFile& file) : file_(&file) {}
+
+    void write(std::string_view bytes) {
+        text_.append(bytes);
+        if (file_ && text_.size() >= kBlock) flush();
+    }
+    void write(char c) {
+        text_.push_back(c);
+        if (file_ && text_.size() >= kBlock) flush();
+    }
+    // Passes what has gathered to the file. False once any write failed.
+    bool flush() {
+        if (file_ && !text_.empty()) {
+            if (!file_->write(text_)) failed_ = true;
+            text_.clear();
+        }
+        return !failed_;
+    }
+    bool failed() const { return failed_; }
+    // Everything written so far, when the output is kept in memory.
+    std::string& text() { return text_; }
+
+private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    platform::ReplaceFile* file_ = nullptr;
+    std::string text_;
+    bool failed_ = false;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,352 @@
+#include "page/wiki_in_stream.h"
+
+#include <cstring>
+
+namespace tarvo {
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+void putUtf8(std::string& out, std::uint32_t v) {
+    if (v < 0x80) {
+        out.push_back(static_cast<char>(v));
+    } else if (v < 0x800) {
+        char b[2] = {static_cast<char>(0xC0 | (v >> 6)), static_cast<char>(0x80 | (v & 0x3F))};
+        out.append(b, 2);
+    } else if (v < 0x10000) {
+        char b[3] = {static_cast<char>(0xE0 | (v >> 12)), static_cast<char>(0x80 | ((v >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (v & 0x3F))};
+        out.append(b, 3);
+    } else {
+        char b[4] = {static_cast<char>(0xF0 | (v >> 18)), static_cast<char>(0x80 | ((v >> 12) & 0x3F)),
+                     static_cast<char>(0x80 | ((v >> 6) & 0x3F)), static_cast<char>(0x80 | (v & 0x3F))};
+        out.append(b, 4);
+    }
+}
+
+bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Appends one unit; pendingHigh carries a high surrogate to the next unit.
+void putUnit(std::string& out, char16_t u, char16_t& pendingHigh) {
+    if (pendingHigh) {
+        if (isLow(u)) {
+            putUtf8(out, 0x10000 + ((std::uint32_t(pendingHigh) - 0xD800) << 10) + (u - 0xDC00));
+            pendingHigh = 0;
+            return;
+        }
+        putUtf8(out, kReplacement);
+        pendingHigh = 0;
+    }
+    if (isHigh(u)) {
+        pendingHigh = u;
+        return;
+    }
+    if (isLow(u)) {
+        putUtf8(out, kReplacement);
+        return;
+    }
+    if (u >= 0xFF00 && u <= 0xFF5E) u = static_cast<char16_t>(u - 0xFEE0);
+    putUtf8(out, u);
+}
+
+char16_t swapUnit(char16_t u) { return static_cast<char16_t>((u >> 8) | (u << 8)); }
+
+}  // namespace
+
+std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap) {
+    if (!units) return 0;
+    char16_t pendingHigh = 0;
+    std::size_t i = 0;
+    for (; count == 0 || i < count; ++i) {
+        char16_t u = swap ? swapUnit(units[i]) : units[i];
+        if (u == 0 && count == 0) break;
+        putUnit(out, u, pendingHigh);
+    }
+    if (pendingHigh) putUtf8(out, kReplacement);
+    return i;
+}
+
+bool appendUtf8AsUtf16(WString& out, long count, const char* text) {
+    if (!text) return false;
+    bool result = true;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const bool limited = count >= 0;
+    long budget = count;
+    auto budgetLeft = [&]() { return !limited || budget > 0; };
+    while (*p && budgetLeft()) {
+        unsigned char lead = *p++;
+        if (limited) --budget;
+        std::uint32_t value;
+        int more;
+        if (lead < 0x80) { value = lead; more = 0; }
+        else if ((lead & 0xE0) == 0xC0) { value = lead & 0x1F; more = 1; }
+        else if ((lead & 0xF0) == 0xE0) { value = lead & 0x0F; more = 2; }
+        else if ((lead & 0xF8) == 0xF0) { value = lead & 0x07; more = 3; }
+        else if ((lead & 0xFC) == 0xF8) { value = lead & 0x03; more = 4; }
+        else if ((lead & 0xFE) == 0xFC) { value = lead & 0x01; more = 5; }
+        else {
+            out.push_back(u'?');
+            result = false;
+            continue;
+        }
+        if (more == 0) {
+            out.push_back(static_cast<char16_t>(value));
+            continue;
+        }
+        if (value == 0) {
+            // An overlong lead: skip what it announces.
+            for (int k = 0; k < more && *p && budgetLeft(); ++k) {
+                ++p;
+                if (limited) --budget;
+            }
+            out.push_back(u'?');
+            result = false;
+            continue;
+        }
+        bool textEnds = false;
+        for (int k = 0; k < more; ++k)
+            if (p[k] == 0) { textEnds = true; break; }
+        if ((limited && budget < more) || textEnds) {
+            out.push_back(u'?');
+            return false;
+        }
+        bool complete = true;
+        for (int k = 0; k < more; ++k) {
+            unsigned char c = *p;
+            if ((c & 0xC0) == 0x80) {
+                value = (value << 6) | (c & 0x3F);
+                ++p;
+                if (limited) --budget;
+            } else if (c < 0x80) {
+                complete = false;  // decoded next as a lead of its own
+                break;
+            } else {
+                complete = false;  // skip it and the bytes the sequence still lacked
+                for (int s = k; s < more && *p && budgetLeft(); ++s) {
+                    ++p;
+                    if (limited) --budget;
+                }
+                break;
+            }
+        }
+        if (!complete) {
+            out.push_back(u'?');
+            result = false;
+            continue;
+        }
+        if (value > 0x10FFFF) {
+            out.push_back(u'?');
+            result = false;
+        } else if (value > 0xFFFF) {
+            value -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(value));
+        }
+    }
+    return result;
+}
+
+void readTextLine(MemoryText& text, std::string& line) {
+    line.clear();
+    if (text.readPos >= text.data.size()) {
+        text.eof = true;
+        return;
+    }
+    const char* begin = text.data.data() + text.readPos;
+    const std::size_t left = text.data.size() - text.readPos;
+    const void* nl = std::memchr(begin, '\n', left);
+    if (nl) {
+        std::size_t len = static_cast<const char*>(nl) - begin;
+        line.assign(begin, len);
+        text.readPos += len + 1;
+    } else {
+        line.assign(begin, left);
+        text.readPos = text.data.size();
+        text.eof = true;
+    }
+}
+
+// ---- WikiInStream ----
+
+void WikiInStream::open(const WString& name) {
+    if (!file_.open(name)) fail_ = true;
+}
+
+long WikiInStream::peekBytes(std::uint32_t need, const char*& data) {
+    if (bufferLength_ > 0 && bufferStart_ <= position_ && position_ < bufferStart_ + bufferLength_) {
+        std::uint32_t available = static_cast<std::uint32_t>(bufferStart_ + bufferLength_ - position_);
+        if (available < need) {
+            if (position_ > bufferStart_) {
+                std::memmove(buffer_, buffer_ + (position_ - bufferStart_), available);
+                bufferLength_ = available;
+                bufferStart_ = position_;
+            }
+            if (bufferLength_ < kWindow && good()) {
+                std::uint32_t want = kWindow - bufferLength_;
+                long got = file_.readAt(bufferStart_ + bufferLength_, buffer_ + bufferLength_, want);
+                if (got < 0) {
+                    bad_ = fail_ = true;
+                    got = 0;
+                }
+                if (static_cast<std::uint32_t>(got) < want) eof_ = fail_ = true;
+                bufferLength_ += static_cast<std::uint32_t>(got);
+            }
+            buffer_[bufferLength_] = 0;
+            buffer_[bufferLength_ + 1] = 0;
+        }
+        data = buffer_ + (position_ - bufferStart_);
+        return static_cast<long>(bufferStart_ + bufferLength_ - position_);
+    }
+    if (!good()) return -1;
+    long got = file_.readAt(position_, buffer_, kWindow);
+    if (got < 0) {
+        bad_ = fail_ = true;
+        return -1;
+    }
+    if (static_cast<std::uint32_t>(got) < kWindow) eof_ = fail_ = true;
+    bufferLength_ = static_cast<std::uint32_t>(got);
+    bufferStart_ = position_;
+    buffer_[bufferLength_] = 0;
+    buffer_[bufferLength_ + 1] = 0;
+    data = buffer_;
+    return got;
+}
+
+void WikiInStream::appendChunk(std::string& line, const char* data, std::size_t bytes) {
+    if (bytes == 0) return;
+    if (encoding_ != SourceEncoding::Utf16BigEndian && encoding_ != SourceEncoding::Utf16LittleEndian) {
+        line.append(data, bytes);
+        return;
+    }
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+    const bool big = encoding_ == SourceEncoding::Utf16BigEndian;
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+        char16_t u = big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
+                         : static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        putUnit(line, u, pendingHigh_);
+    }
+}
+
+void WikiInStream::finishLine(std::string& line) {
+    if (pendingHigh_) {
+        putUtf8(line, kReplacement);
+        pendingHigh_ = 0;
+    }
+}
+
+bool WikiInStream::readLine(std::string& line) {
+    line.clear();
+    bool wide = encoding_ == SourceEncoding::Utf16BigEndian || encoding_ == SourceEncoding::Utf16LittleEndian;
+    std::uint32_t unit = wide ? 2 : 1;
+    const char* data = nullptr;
+    long n = peekBytes(encoding_ == SourceEncoding::Undetected ? 3 : unit, data);
+    if (n <= 0) return false;
+    if (encoding_ == SourceEncoding::Undetected) {
+        encoding_ = SourceEncoding::Bytes;
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(data);
+        if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+            position_ += 3;
+            encoding_ = SourceEncoding::Utf8Bom;
+        } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+            position_ += 2;
+            encoding_ = SourceEncoding::Utf16BigEndian;
+        } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+            position_ += 2;
+            encoding_ = SourceEncoding::Utf16LittleEndian;
+        }
+        if (encoding_ != SourceEncoding::Bytes) {
+            wide = encoding_ != SourceEncoding::Utf8Bom;
+            unit = wide ? 2 : 1;
+            n = peekBytes(unit, data);
+            if (n <= 0) return false;
+        }
+    }
+    if (wide && n < 2) {
+        position_ += static_cast<std::uint32_t>(n);  // a lone byte at the end of a UTF-16 file
+        return false;
+    }
+    const bool big = encoding_ == SourceEncoding::Utf16BigEndian;
+    auto unitAt = [&](const char* at) -> unsigned {
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(at);
+        if (!wide) return b[0];
+        return big ? (unsigned(b[0]) << 8) | b[1] : b[0] | (unsigned(b[1]) << 8);
+    };
+    for (;;) {
+        bool eofSeen = eof_;
+        if (n < 0) {
+            n = 0;
+            eofSeen = true;
+        }
+        const std::size_t avail = static_cast<std::size_t>(n);
+        std::size_t i = 0;
+        std::size_t endLength = 0;
+        bool found = false;
+        if (!wide) {
+            // Byte encodings: find the first CR or LF directly.
+            const char* p = data;
+            const char* end = data + avail;
+            while (p < end && *p != '\n' && *p != '\r') ++p;
+            i = static_cast<std::size_t>(p - data);
+            if (p < end) {
+                ++i;
+                if (*p == '\n') {
+                    endLength = 1;
+                    found = true;
+                } else if (i < avail) {
+                    found = true;
+                    endLength = 1;
+                    if (data[i] == '\n') {
+                        ++i;
+                        endLength = 2;
+                    }
+                } else if (eofSeen) {
+                    found = true;
+                    endLength = 1;
+                } else {
+                    --i;  // the CR waits for the next window
+                }
+            }
+        } else {
+            while (i + unit <= avail) {
+                unsigned u = unitAt(data + i);
+                i += unit;
+                if (u == '\n') {
+                    endLength = unit;
+                    found = true;
+                    break;
+                }
+                if (u == '\r') {
+                    bool nextInside = i + unit <= avail;
+                    unsigned next = nextInside ? unitAt(data + i) : 0;
+                    if (next == '\n') {
+                        i += unit;
+                        endLength = 2 * unit;
+                        found = true;
+                    } else if (nextInside || eofSeen) {
+                        endLength = unit;
+                        found = true;
+                    } else {
+                        i -= unit;
+                    }
+                    break;
+                }
+            }
+        }
+        if (!found && !eofSeen) {
+            appendChunk(line, data, i);
+            position_ += static_cast<std::uint32_t>(i);
+            n = peekBytes(2 * unit, data);
+            continue;
+        }
+        appendChunk(line, data, i - endLength);
+        position_ += static_cast<std::uint32_t>(i);
+        finishLine(line);
+        return true;
+    }
+}
+
+}  // namespace tarvo

@@ -1,0 +1,88 @@
+// The line reader for every text file the program reads (sources, templates,
+// stored pages, stored DOT files), the converters between UTF-16 and UTF-8,
+// and the line reader for text the program generated into memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tarvo {
+
+enum class SourceEncoding : std::int32_t {
+    Undetected = 0,
+    Bytes = 1,
+    Utf8Bom = 2,
+    Utf16BigEndian = 3,
+    Utf16LittleEndian = 4,
+};
+
+// Reads a file line by line through a 1024-byte window that is refilled at
+// explicit file offsets. LF, CR LF and a lone CR end a line. A byte-order mark
+// chooses the encoding; UTF-16 text is handed out as UTF-8.
+class WikiInStream {
+public:
+    static constexpr std::uint32_t kWindow = 1024;
+
+    WikiInStream() = default;
+    WikiInStream(const WikiInStream&) = delete;
+    WikiInStream& operator=(const WikiInStream&) = delete;
+
+    void open(const WString& name);
+    // Open, and no fail, bad or end-of-file state.
+    bool good() const { return file_.isOpen() && !fail_ && !bad_ && !eof_; }
+    bool isOpen() const { return file_.isOpen(); }
+    // Replaces line with the next line, without its line end. False at the end.
+    bool readLine(std::string& line);
+    // The end of the file was met and no buffered byte is left.
+    bool atEnd() const { return eof_ && position_ - bufferStart_ >= bufferLength_; }
+    SourceEncoding encoding() const { return encoding_; }
+
+private:
+    // Makes at least need bytes available at position_ if the file has them.
+    // Returns the number available (0 or more), or -1 when nothing can be read.
+    long peekBytes(std::uint32_t need, const char*& data);
+    void appendChunk(std::string& line, const char* data, std::size_t bytes);
+    void finishLine(std::string& line);
+
+    platform::ReadFile file_;
+    SourceEncoding encoding_ = SourceEncoding::Undetected;
+    char buffer_[kWindow + 2] = {};
+    std::uint32_t bufferLength_ = 0;
+    std::uint64_t position_ = 0;
+    std::uint64_t bufferStart_ = 0;
+    bool eof_ = false;
+    bool fail_ = false;
+    bool bad_ = false;
+    // A high surrogate at the end of a chunk, waiting for its low half.
+    char16_t pendingHigh_ = 0;
+};
+
+// Appends UTF-16 units as UTF-8. A count of 0 means: up to the first zero
+// unit. Fullwidth forms U+FF00..U+FF5E fold to ASCII; a surrogate pair gives
+// one four-byte sequence, a lone surrogate U+FFFD. Returns the units consumed.
+std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap);
+
+// Appends UTF-8 text (zero-terminated, at most count bytes when count >= 0)
+// as UTF-16 units. Malformed sequences give "?"; the result is then false.
+bool appendUtf8AsUtf16(WString& out, long count, const char* text);
+
+// Text generated into memory and read back line by line.
+struct MemoryText {
+    std::string data;
+    std::size_t readPos = 0;
+    bool eof = false;
+
+    void clear() { data.clear(); rewind(); }
+    void rewind() { readPos = 0; eof = false; }
+    bool exhausted() const { return readPos >= data.size(); }
+};
+
+// Reads one "\n"-terminated line (the "\n" consumed, not stored). At the end
+// of the text the line is empty and eof is set; a last line without "\n" is
+// returned whole with eof set.
+void readTextLine(MemoryText& text, std::string& line);
+
+}  // namespace tarvo

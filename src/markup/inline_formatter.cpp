@@ -29,8 +29,11 @@ bool isBlankOrClose(char c) { return c == ' ' || c == '>'; }
 struct SpecialBytes {
     bool normal[256] = {};
     bool raw[256] = {};
+    bool tagStart[256] = {};
     constexpr SpecialBytes() {
         for (unsigned char c : {'\'', '<', '[', 'h', 'H'}) normal[c] = true;
+        for (int c = 'a'; c <= 'z'; ++c) tagStart[c] = tagStart[c - 32] = true;
+        tagStart[static_cast<unsigned char>('/')] = tagStart[static_cast<unsigned char>('!')] = true;
         raw[static_cast<unsigned char>('<')] = true;
         raw[static_cast<unsigned char>('>')] = true;
     }
@@ -220,7 +223,15 @@ void InlineScan::normalStep() {
     }
     switch (*q) {
         case '\'': emphasis(); break;
-        case '<': angle(); break;
+        case '<': {
+            // A "<" not followed by a letter, "/" or "!" begins no construct.
+            std::size_t n = 0;
+            while (at(n) == '<' && !kSpecial.tagStart[static_cast<unsigned char>(at(n + 1))]) ++n;
+            if (n == 0) return angle();
+            for (std::size_t k = 0; k < n; ++k) done_.append("&lt;", 4);
+            consume(n);
+            break;
+        }
         case '[': formatBracket(*this); break;
         default: formatBareUrl(*this); break;
     }
@@ -339,7 +350,23 @@ bool InlineScan::diagramOpen() {
 
 // ---- entry points ----
 
+namespace {
+
+// Text without a byte that could start markup, read in normal mode, stays as it is.
+bool isPlain(const BlockState& st, std::string_view text) {
+    if (st.inComment || st.rawMode != RawMode::Normal) return false;
+    for (char c : text)
+        if (kSpecial.normal[static_cast<unsigned char>(c)]) return false;
+    return true;
+}
+
+}  // namespace
+
 void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result) {
+    if (isPlain(ctx.block, text)) {
+        result.assign(text);
+        return;
+    }
     InlineScan scan(ctx, out, text);
     scan.run();
     result.swap(scan.result());

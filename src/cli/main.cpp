@@ -3,7 +3,12 @@
 #include "cli/command_line.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) {
-    auto ctx = std::make_unique<tarvo::RunContext>();
-    return tarvo::runCommandLine(*ctx, tarvo::platform::wideArguments(argc, argv));
+namespace tarvo {
+
+// Called by the platform's entry point with the wide arguments.
+int programMain(const std::vector<WString>& args) {
+    auto ctx = std::make_unique<RunContext>();
+    return runCommandLine(*ctx, args);
 }
+
+}  // namespace tarvo

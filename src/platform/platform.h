@@ -19,6 +19,10 @@ using WString = std::u16string;
 // Shorthand for literals and narrow ASCII text in wide strings.
 WString widen(std::string_view ascii);
 
+// The program itself, called by the platform's entry point with the wide
+// arguments (the program name first); returns the exit code.
+int programMain(const std::vector<WString>& args);
+
 namespace platform {
 
 // Turns the process arguments into wide strings (argv[0] included).

@@ -1,0 +1,7 @@
+// The process entry point on POSIX systems: arguments arrive as bytes and are
+// decoded into wide strings.
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+    return tarvo::programMain(tarvo::platform::wideArguments(argc, argv));
+}

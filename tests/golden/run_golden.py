@@ -1,3 +1,344 @@
 #!/usr/bin/env python3
+"""End-to-end cases for the tarvo binary.
+
+Each case is a directory holding the arguments, an input tree and the exact
+output expected from one run: console text, exit code and the files the run
+leaves behind. See README.md beside this script for the layout.
+
+    run_golden.py --binary PATH [--update] [--keep] CASES_DIR [FILTER...]
+"""
+
+import argparse
+import difflib
+import fnmatch
+import os
+import resource
+import shutil
+import signal
+import stat
+import subprocess
 import sys
-print("0 passed, 0 failed")
+import tempfile
+
+TIMEOUT_SECONDS = 20
+SMALL_TEXT = 64 * 1024  # text files up to this size get a unified diff
+
+
+# ---- the file tree as a comparable value ----
+
+def snapshot(root):
+    """Maps every path under root (bytes, relative, hidden ones included) to
+    (kind, payload). Links are recorded, never followed."""
+    tree = {}
+    root = os.fsencode(root)
+
+    def visit(rel):
+        path = os.path.join(root, rel) if rel else root
+        for name in sorted(os.listdir(path)):
+            sub = os.path.join(rel, name) if rel else name
+            full = os.path.join(root, sub)
+            st = os.lstat(full)
+            if stat.S_ISLNK(st.st_mode):
+                tree[sub] = ("link", os.readlink(full))
+            elif stat.S_ISDIR(st.st_mode):
+                tree[sub] = ("dir", b"")
+                visit(sub)
+            elif stat.S_ISREG(st.st_mode):
+                with open(full, "rb") as f:
+                    tree[sub] = ("file", f.read())
+            elif stat.S_ISFIFO(st.st_mode):
+                tree[sub] = ("fifo", b"")
+            elif stat.S_ISSOCK(st.st_mode):
+                tree[sub] = ("socket", b"")
+            else:
+                tree[sub] = ("other", b"")
+
+    visit(b"")
+    return tree
+
+
+def show_path(rel):
+    return os.fsdecode(rel).encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+
+
+def show_bytes(data):
+    return data.decode("utf-8", "backslashreplace")
+
+
+def describe_difference(label, expected, actual):
+    """Readable account of how two byte strings differ."""
+    lines = []
+    is_text = b"\0" not in expected and b"\0" not in actual
+    if is_text and max(len(expected), len(actual)) <= SMALL_TEXT:
+        diff = difflib.unified_diff(
+            [show_bytes(x) for x in expected.splitlines(keepends=True)],
+            [show_bytes(x) for x in actual.splitlines(keepends=True)],
+            fromfile="expected " + label, tofile="actual " + label, n=2)
+        for d in diff:
+            lines.append(d.rstrip("\n").replace("\r", "\\r"))
+            if not d.endswith("\n"):
+                lines.append("\\ No newline at end of file")
+        if not lines:  # same lines, different line ends
+            lines.append("%s: same lines, different line-end bytes" % label)
+            lines.append("  expected bytes: %r" % expected[:200])
+            lines.append("  actual bytes:   %r" % actual[:200])
+        return lines
+    exp_lines = expected.split(b"\n")
+    act_lines = actual.split(b"\n")
+    for i in range(max(len(exp_lines), len(act_lines))):
+        e = exp_lines[i] if i < len(exp_lines) else None
+        a = act_lines[i] if i < len(act_lines) else None
+        if e != a:
+            lines.append("%s: first difference at line %d (%d vs %d bytes in all)"
+                         % (label, i + 1, len(expected), len(actual)))
+            lines.append("  expected: %r" % (e,))
+            lines.append("  actual:   %r" % (a,))
+            break
+    return lines
+
+
+def compare_trees(expected, actual):
+    problems = []
+    for rel in sorted(set(expected) | set(actual)):
+        name = show_path(rel)
+        if rel not in actual:
+            problems.append("missing: %s (%s)" % (name, expected[rel][0]))
+        elif rel not in expected:
+            problems.append("extra: %s (%s)" % (name, actual[rel][0]))
+        elif expected[rel][0] != actual[rel][0]:
+            problems.append("kind of %s: expected %s, got %s" % (name, expected[rel][0], actual[rel][0]))
+        elif expected[rel][1] != actual[rel][1]:
+            problems.append("changed: %s" % name)
+            problems.extend("  " + x for x in describe_difference(name, expected[rel][1], actual[rel][1]))
+    return problems
+
+
+# ---- one case ----
+
+def read_args(path):
+    """One argument per line, taken as bytes; the last line end is optional."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if not data:
+        return []
+    parts = data.split(b"\n")
+    if data.endswith(b"\n"):
+        parts.pop()
+    return parts
+
+
+def read_limits(path):
+    """Optional resource limits for the binary: lines "fsize BYTES"."""
+    limits = []
+    if not os.path.exists(path):
+        return limits
+    with open(path, "r", encoding="utf-8") as f:
+        for line in f:
+            words = line.split()
+            if not words or words[0].startswith("#"):
+                continue
+            if words[0] == "fsize" and len(words) == 2:
+                limits.append((resource.RLIMIT_FSIZE, int(words[1])))
+            else:
+                raise ValueError("limits: cannot read line %r" % line)
+    return limits
+
+
+def run_script(script, cwd, env):
+    proc = subprocess.run(["bash", script], cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=TIMEOUT_SECONDS)
+    return proc.returncode, proc.stdout
+
+
+def run_binary(binary, args, cwd, env, limits):
+    def prepare():
+        # A size limit makes writes fail with an error instead of a signal.
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        for which, value in limits:
+            resource.setrlimit(which, (value, value))
+
+    proc = subprocess.Popen([os.fsencode(binary)] + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=prepare,
+                            start_new_session=True)
+    try:
+        out, err = proc.communicate(timeout=TIMEOUT_SECONDS)
+        return proc.returncode, out, err, False
+    except subprocess.TimeoutExpired:
+        os.killpg(proc.pid, signal.SIGKILL)
+        out, err = proc.communicate()
+        return None, out, err, True
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_file(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_writable(root):
+    for dirpath, dirnames, _ in os.walk(root):
+        for d in dirnames:
+            p = os.path.join(dirpath, d)
+            if not os.path.islink(p):
+                os.chmod(p, 0o755)
+    os.chmod(root, 0o755)
+
+
+def write_expected_tree(case_dir, before, after):
+    """--update: expected/ becomes every entry that the run added or changed."""
+    notes = []
+    exp_root = os.path.join(case_dir, "expected")
+    if os.path.isdir(exp_root):
+        shutil.rmtree(exp_root)
+    for rel in sorted(after):
+        kind, payload = after[rel]
+        if rel in before and before[rel] == after[rel]:
+            continue
+        target = os.path.join(os.fsencode(exp_root), rel)
+        if kind == "dir":
+            os.makedirs(target, exist_ok=True)
+        elif kind == "file":
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            write_file(target, payload)
+        elif kind == "link":
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            os.symlink(payload, target)
+        else:
+            notes.append("cannot store new %s %s in expected/" % (kind, show_path(rel)))
+    for rel in sorted(set(before) - set(after)):
+        notes.append("the run removed %s: expected/ cannot say so" % show_path(rel))
+    return notes
+
+
+def run_case(binary, case_dir, update, keep):
+    """Returns a list of problems (empty when the case passed)."""
+    problems = []
+    scratch = tempfile.mkdtemp(prefix="tarvo-golden-")
+    work = os.path.join(scratch, "run")
+    env = dict(os.environ)
+    env["TARVO"] = binary
+    env["CASE_DIR"] = case_dir
+    try:
+        in_dir = os.path.join(case_dir, "in")
+        if os.path.isdir(in_dir):
+            shutil.copytree(in_dir, work, symlinks=True)
+        else:
+            os.mkdir(work)
+
+        setup = os.path.join(case_dir, "setup.sh")
+        if os.path.exists(setup):
+            rc, out = run_script(setup, work, env)
+            if rc != 0:
+                return ["setup.sh failed with %d:" % rc, show_bytes(out)]
+
+        args = read_args(os.path.join(case_dir, "args"))
+        limits = read_limits(os.path.join(case_dir, "limits"))
+        before = snapshot(work)
+        code, out, err, timed_out = run_binary(binary, args, work, env, limits)
+        after = snapshot(work)
+        if timed_out:
+            problems.append("the binary did not end within %d s" % TIMEOUT_SECONDS)
+
+        if update:
+            write_file(os.path.join(case_dir, "stdout"), out)
+            write_file(os.path.join(case_dir, "stderr"), err)
+            write_file(os.path.join(case_dir, "exit"), b"%d\n" % (code if code is not None else -1))
+            for note in write_expected_tree(case_dir, before, after):
+                print("  note: " + note)
+
+        # The console and the exit code.
+        for name, actual in (("stdout", out), ("stderr", err)):
+            path = os.path.join(case_dir, name)
+            if not os.path.exists(path):
+                problems.append("%s file missing in case" % name)
+                continue
+            expected = read_file(path)
+            if expected != actual:
+                problems.extend(describe_difference(name, expected, actual))
+        exit_path = os.path.join(case_dir, "exit")
+        if not os.path.exists(exit_path):
+            problems.append("exit file missing in case")
+        else:
+            wanted = int(read_file(exit_path).decode().strip())
+            if code != wanted:
+                problems.append("exit code: expected %d, got %s" % (wanted, "none (killed)" if code is None else code))
+
+        # The tree: inputs unchanged, plus exactly the expected files.
+        wanted_tree = dict(before)
+        exp_dir = os.path.join(case_dir, "expected")
+        if os.path.isdir(exp_dir):
+            wanted_tree.update(snapshot(exp_dir))
+        problems.extend(compare_trees(wanted_tree, after))
+
+        check = os.path.join(case_dir, "check.sh")
+        if os.path.exists(check):
+            rc, text = run_script(check, work, env)
+            if rc != 0:
+                problems.append("check.sh failed with %d:" % rc)
+                problems.extend("  " + x for x in show_bytes(text).splitlines())
+    except subprocess.TimeoutExpired as e:
+        problems.append("a script did not end within %d s: %s" % (TIMEOUT_SECONDS, e.cmd))
+    except (OSError, ValueError) as e:
+        problems.append("cannot run the case: %s" % e)
+    finally:
+        if keep:
+            print("  scratch kept: " + work)
+        else:
+            make_writable(scratch)
+            shutil.rmtree(scratch, ignore_errors=True)
+    return problems
+
+
+def selected(name, filters):
+    if not filters:
+        return True
+    for f in filters:
+        if any(c in f for c in "*?[") and fnmatch.fnmatchcase(name, f):
+            return True
+        if f in name:
+            return True
+    return False
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Run the end-to-end cases of the tarvo binary.")
+    parser.add_argument("--binary", required=True, help="the tarvo executable")
+    parser.add_argument("--update", action="store_true",
+                        help="rewrite stdout, stderr, exit and expected/ from an actual run "
+                             "(review every updated case by hand)")
+    parser.add_argument("--keep", action="store_true", help="keep the scratch directories")
+    parser.add_argument("cases", help="the directory of cases")
+    parser.add_argument("filters", nargs="*", help="run only cases whose names contain or match these")
+    opts = parser.parse_args()
+
+    binary = os.path.abspath(opts.binary)
+    if not os.access(binary, os.X_OK):
+        print("no executable binary at %s" % binary)
+        return 2
+    cases_dir = os.path.abspath(opts.cases)
+    names = sorted(n for n in os.listdir(cases_dir)
+                   if os.path.isdir(os.path.join(cases_dir, n)) and selected(n, opts.filters))
+
+    passed = failed = 0
+    for name in names:
+        problems = run_case(binary, os.path.join(cases_dir, name), opts.update, opts.keep)
+        if problems:
+            failed += 1
+            print("FAIL %s" % name)
+            for p in problems:
+                print("    " + p)
+        else:
+            passed += 1
+            print("ok   %s" % name)
+    if not names:
+        print("no case selected")
+    print("%d passed, %d failed" % (passed, failed))
+    return 0 if failed == 0 and names else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,1 @@
+tail -c 7 a.html | grep -q 'html>$'

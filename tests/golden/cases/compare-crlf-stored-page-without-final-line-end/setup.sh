@@ -1,0 +1,3 @@
+"$TARVO" a.txt >/dev/null
+sed -i 's/$/\r/' a.html
+truncate -s -2 a.html

@@ -1,0 +1,1 @@
+"$TARVO" -tmpl site.tmpl a.txt >/dev/null

@@ -1,0 +1,2 @@
+"$TARVO" a.txt >/dev/null
+sed -i '$d' a.html

@@ -1,0 +1,2 @@
+"$TARVO" a.txt >/dev/null
+printf '<!-- extra -->\n' >> a.html

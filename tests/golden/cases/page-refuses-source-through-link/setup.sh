@@ -1,0 +1,1 @@
+ln -s a.wiki alias.html

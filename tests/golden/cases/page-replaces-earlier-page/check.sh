@@ -1,0 +1,1 @@
+test "$(stat -c %a a.html)" = 600

@@ -1,0 +1,1 @@
+test "$(stat -c %s t.tmpl)" = 1024

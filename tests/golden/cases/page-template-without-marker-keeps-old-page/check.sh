@@ -1,0 +1,1 @@
+test "$(stat -c %Y a.html)" = 981173106

@@ -1,0 +1,3 @@
+ln -s .. sub/up
+ln -s . sub/me
+ln -s sub other

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -220,6 +221,14 @@ ReplaceFile::~ReplaceFile() { discard(); }
 bool ReplaceFile::create(const WString& name) {
     discard();
     finalPath_ = nativePath(name);
+    // A page reached through a symbolic link is written where the link
+    // points, and a file we may not write stays as it is, as a plain
+    // truncating open would have it.
+    if (char* real = ::realpath(finalPath_.c_str(), nullptr)) {
+        finalPath_ = real;
+        std::free(real);
+        if (::access(finalPath_.c_str(), W_OK) != 0) return false;
+    }
     std::size_t slash = finalPath_.rfind('/');
     std::string dir = slash == std::string::npos ? std::string() : finalPath_.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? finalPath_ : finalPath_.substr(slash + 1);
@@ -291,12 +300,13 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     // never recursive.
     std::size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == u'*') {
+        // "*" first: a name may hold a literal "*", which must not use it up.
+        if (p < pattern.size() && pattern[p] == u'*') {
             starP = p++;
             starN = n;
+        } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
         } else if (starP != std::u16string_view::npos) {
             p = starP + 1;
             n = ++starN;

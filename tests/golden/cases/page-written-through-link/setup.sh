@@ -1,0 +1,1 @@
+ln -s kept.html a.html

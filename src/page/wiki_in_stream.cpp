@@ -95,8 +95,8 @@ bool appendUtf8AsUtf16(WString& out, long count, const char* text) {
             out.push_back(static_cast<char16_t>(value));
             continue;
         }
-        if (value == 0) {
-            // An overlong lead: skip what it announces.
+        if (more == 1 && value == 0) {
+            // 0xC0 only starts overlong forms: skip what it announces.
             for (int k = 0; k < more && *p && budgetLeft(); ++k) {
                 ++p;
                 if (limited) --budget;
@@ -105,12 +105,20 @@ bool appendUtf8AsUtf16(WString& out, long count, const char* text) {
             result = false;
             continue;
         }
-        bool textEnds = false;
-        for (int k = 0; k < more; ++k)
-            if (p[k] == 0) { textEnds = true; break; }
-        if ((limited && budget < more) || textEnds) {
-            out.push_back(u'?');
-            return false;
+        // Bytes the sequence can still take: up to the budget and the end.
+        int available = limited && budget < more ? static_cast<int>(budget) : more;
+        for (int k = 0; k < available; ++k)
+            if (p[k] == 0) { available = k; break; }
+        if (available < more) {
+            // Cut off by the end: the conversion ends here, unless a byte that
+            // is no continuation comes first, which the loop below decodes anew.
+            bool onlyContinuations = true;
+            for (int k = 0; k < available && onlyContinuations; ++k)
+                onlyContinuations = (p[k] & 0xC0) == 0x80;
+            if (onlyContinuations) {
+                out.push_back(u'?');
+                return false;
+            }
         }
         bool complete = true;
         for (int k = 0; k < more; ++k) {
@@ -136,7 +144,11 @@ bool appendUtf8AsUtf16(WString& out, long count, const char* text) {
             result = false;
             continue;
         }
-        if (value > 0x10FFFF) {
+        // Overlong forms are judged by the value, not the lead: 0xE0 and 0xF0
+        // also start well-formed sequences (U+0800.., U+10000..). Encoded
+        // surrogates are no characters.
+        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
+        if (value > 0x10FFFF || value < kMinimum[more] || (value >= 0xD800 && value <= 0xDFFF)) {
             out.push_back(u'?');
             result = false;
         } else if (value > 0xFFFF) {

@@ -299,9 +299,11 @@ bool WikiInStream::readLine(std::string& line) {
         bool found = false;
         if (!wide) {
             // Byte encodings: find the first CR or LF directly.
-            const char* p = data;
             const char* end = data + avail;
-            while (p < end && *p != '\n' && *p != '\r') ++p;
+            const char* p = static_cast<const char*>(std::memchr(data, '\n', avail));
+            if (!p) p = end;
+            if (const void* cr = std::memchr(data, '\r', static_cast<std::size_t>(p - data)))
+                p = static_cast<const char*>(cr);
             i = static_cast<std::size_t>(p - data);
             if (p < end) {
                 ++i;

@@ -87,8 +87,9 @@ bool isPassThroughTag(BlockState& state, std::string_view t) {
     static constexpr std::string_view kNames[] = {"br",   "tt",   "div",  "img",    "ins",       "del",
                                                    "pre",  "span", "font", "code",  "strike", "blockquote"};
     std::string_view rest = t.substr(name);
+    const char first = lower(byteAt(name));
     for (std::string_view n : kNames) {
-        if (!startsNoCase(rest, n)) continue;
+        if (n[0] != first || !startsNoCase(rest, n)) continue;
         char next = byteAt(name + n.size());
         if (!ends(next)) return false;
         if (closing && n == "pre" && (next == ' ' || next == '>')) {
@@ -103,15 +104,19 @@ bool isPassThroughTag(BlockState& state, std::string_view t) {
 // ---- the scan ----
 
 InlineScan::InlineScan(RunContext& ctx, PageOutput& out, std::string_view text)
-    : ctx_(ctx), out_(out), done_(ctx.inlineBuffers.done), input_(ctx.inlineBuffers.input) {
+    : ctx_(ctx),
+      out_(out),
+      done_(ctx.inlineBuffers.done),
+      data_(text.data()),
+      size_(text.size()),
+      input_(ctx.inlineBuffers.input) {
     done_.clear();
-    input_.assign(text);
-    next_ = 0;
+    if (done_.capacity() < text.size()) done_.reserve(text.size() + text.size() / 4);
 }
 
 void InlineScan::pushBack(std::string_view text) {
     const std::size_t resumeFromEnd = left();  // where the unchanged input resumes
-    if (text.size() <= next_) {
+    if (ownInput_ && text.size() <= next_) {
         next_ -= text.size();
         std::memcpy(&input_[next_], text.data(), text.size());
     } else {
@@ -122,8 +127,11 @@ void InlineScan::pushBack(std::string_view text) {
         std::string grown;
         grown.resize(room + text.size() + rest);
         std::memcpy(&grown[room], text.data(), text.size());
-        std::memcpy(&grown[room + text.size()], input_.data() + next_, rest);
+        std::memcpy(&grown[room + text.size()], data_ + next_, rest);
         input_.swap(grown);
+        ownInput_ = true;
+        data_ = input_.data();
+        size_ = input_.size();
         next_ = room;
     }
     // What a memo knows of bytes before the old scan position no longer holds.
@@ -135,7 +143,7 @@ void InlineScan::pushBack(std::string_view text) {
 }
 
 std::size_t InlineScan::find(Memo& m, std::size_t k) {
-    const std::size_t size = input_.size();
+    const std::size_t size = size_;
     const std::size_t start = next_ + k;
     if (start >= size) return npos;
     auto remember = [&](std::size_t found) {
@@ -153,11 +161,11 @@ std::size_t InlineScan::find(Memo& m, std::size_t k) {
         } else {
             // Search only up to where the memo's knowledge begins.
             std::size_t limit = std::min(size, memoStart + m.needle.size() - 1);
-            std::size_t r = std::string_view(input_.data() + start, limit - start).find(m.needle);
+            std::size_t r = std::string_view(data_ + start, limit - start).find(m.needle);
             return remember(r == npos ? memoFound : start + r);
         }
     }
-    return remember(input_.find(m.needle, start));
+    return remember(std::string_view(data_, size_).find(m.needle, start));
 }
 
 int InlineScan::linkDepthHere() const {
@@ -172,7 +180,7 @@ void InlineScan::markLinkRegion(std::size_t resumeFromEnd, int depth) {
 void InlineScan::run() {
     BlockState& st = state();
     if (st.inComment) commentStart_ = 0;
-    while (next_ < input_.size()) {
+    while (next_ < size_) {
         if (st.inComment) {
             commentStep();
         } else if (st.rawMode != RawMode::Normal) {
@@ -187,7 +195,7 @@ void InlineScan::run() {
 void InlineScan::commentStep() {
     std::size_t end = rest().find("-->");
     if (end == npos) {
-        next_ = input_.size();
+        next_ = size_;
         return;
     }
     done_.resize(std::min(done_.size(), commentStart_));
@@ -196,8 +204,8 @@ void InlineScan::commentStep() {
 }
 
 void InlineScan::rawStep() {
-    const char* p = input_.data() + next_;
-    const char* end = input_.data() + input_.size();
+    const char* p = data_ + next_;
+    const char* end = data_ + size_;
     const char* q = p;
     while (q < end && !kSpecial.raw[static_cast<unsigned char>(*q)]) ++q;
     if (q > p) {
@@ -213,10 +221,18 @@ void InlineScan::rawStep() {
 }
 
 void InlineScan::normalStep() {
-    const char* p = input_.data() + next_;
-    const char* end = input_.data() + input_.size();
+    const char* p = data_ + next_;
+    const char* end = data_ + size_;
     const char* q = p;
-    while (q < end && !kSpecial.normal[static_cast<unsigned char>(*q)]) ++q;
+    for (; q < end; ++q) {
+        const unsigned char c = static_cast<unsigned char>(*q);
+        if (!kSpecial.normal[c]) continue;
+        // An "h" matters only where "http" begins.
+        if ((c | 0x20) == 'h' &&
+            !(end - q >= 4 && lower(q[1]) == 't' && lower(q[2]) == 't' && lower(q[3]) == 'p'))
+            continue;
+        break;
+    }
     if (q > p) {
         pass(static_cast<std::size_t>(q - p));
         return;
@@ -350,23 +366,7 @@ bool InlineScan::diagramOpen() {
 
 // ---- entry points ----
 
-namespace {
-
-// Text without a byte that could start markup, read in normal mode, stays as it is.
-bool isPlain(const BlockState& st, std::string_view text) {
-    if (st.inComment || st.rawMode != RawMode::Normal) return false;
-    for (char c : text)
-        if (kSpecial.normal[static_cast<unsigned char>(c)]) return false;
-    return true;
-}
-
-}  // namespace
-
 void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result) {
-    if (isPlain(ctx.block, text)) {
-        result.assign(text);
-        return;
-    }
     InlineScan scan(ctx, out, text);
     scan.run();
     result.swap(scan.result());

@@ -1,6 +1,6 @@
 // The inline formatter's scan over one line. The line is kept in two parts:
-// `done`, the translated text before the scan position, and `input`, the text
-// from the scan position on (from `next` to its end). A replacement appends to
+// `done`, the translated text before the scan position, and the input, the
+// text from the scan position on (from `next` to its end). A replacement appends to
 // `done` and steps over input; text that must be scanned again is pushed back
 // in front of `next`. Each step thus costs what it reads and writes, never a
 // move of the whole rest of the line.
@@ -42,17 +42,17 @@ public:
     PageOutput& out() { return out_; }
     // Byte at offset k from the scan position; 0 past the end.
     char at(std::size_t k) const {
-        return next_ + k < input_.size() ? input_[next_ + k] : '\0';
+        return next_ + k < size_ ? data_[next_ + k] : '\0';
     }
-    std::size_t left() const { return input_.size() - next_; }
-    std::string_view rest() const { return std::string_view(input_).substr(next_); }
+    std::size_t left() const { return size_ - next_; }
+    std::string_view rest() const { return std::string_view(data_ + next_, size_ - next_); }
     std::size_t position() const { return done_.size(); }
     void emit(std::string_view text) { done_.append(text); }
     void emit(char c) { done_.push_back(c); }
     void consume(std::size_t n) { next_ += n; }
     // Takes n bytes from the input into the translated text unchanged.
     void pass(std::size_t n) {
-        done_.append(input_, next_, n);
+        done_.append(data_ + next_, n);
         next_ += n;
     }
     // Puts text in front of the scan position, to be scanned next.
@@ -87,6 +87,11 @@ private:
     RunContext& ctx_;
     PageOutput& out_;
     std::string& done_;
+    // The input: the caller's text until something is pushed back, then our
+    // own buffer `input_`, which has room in front for further push-backs.
+    const char* data_;
+    std::size_t size_;
+    bool ownInput_ = false;
     std::string& input_;
     std::size_t next_ = 0;
     std::size_t commentStart_ = 0;

@@ -35,6 +35,40 @@ const QuickgvTheme& themeFor(std::string_view name) {
     return kPlain;
 }
 
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool isKeyword(std::string_view name) {
+    static constexpr std::string_view kKeywords[] = {"graph", "digraph", "subgraph", "node", "edge", "strict"};
+    for (std::string_view k : kKeywords) {
+        if (k.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < k.size() && same; ++i) same = lower(name[i]) == k[i];
+        if (same) return true;
+    }
+    return false;
+}
+
+// A name DOT reads as a graph name as it stands: a letter, "_" or non-ASCII
+// byte followed by those or digits, or a number; not a keyword.
+bool isPlainId(std::string_view name) {
+    auto letter = [](unsigned char c) { return c == '_' || c >= 0x80 || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    auto digit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+    if (name.empty()) return true;
+    if (letter(static_cast<unsigned char>(name[0]))) {
+        for (unsigned char c : name)
+            if (!letter(c) && !digit(c)) return false;
+        return !isKeyword(name);
+    }
+    std::size_t i = name[0] == '-' ? 1 : 0;
+    std::size_t digits = 0, dots = 0;
+    for (; i < name.size(); ++i) {
+        if (digit(static_cast<unsigned char>(name[i]))) ++digits;
+        else if (name[i] == '.' && ++dots == 1) continue;
+        else return false;
+    }
+    return digits > 0;
+}
+
 }  // namespace
 
 void writeQuickgvHeader(std::string& dot, std::string_view name, std::string_view usage,
@@ -43,8 +77,17 @@ void writeQuickgvHeader(std::string& dot, std::string_view name, std::string_vie
     const bool mindmap = usage == "mindmap";
     const bool record = usage == "er" || usage == "ram";
 
+    // The block's name is the graph's name. One that DOT would not read as a
+    // name (a path such as net/x, a word with "-") is written as a quoted
+    // string, so that the file stays a valid graph.
     dot += "digraph ";
-    dot += name;
+    if (isPlainId(name)) {
+        dot += name;
+    } else {
+        dot += '"';
+        dot += name;
+        dot += '"';
+    }
     dot += " {\n";
 
     dot += "graph [rankdir = LR,";

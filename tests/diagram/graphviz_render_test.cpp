@@ -29,11 +29,14 @@ TEST_F(GraphvizRender, DotAcceptsEveryThemeUsageAndBlockKind) {
     }
     page += "<quickgv name=\"flow\" usage=\"mindmap\" theme=\"warm\">\nA -> B\nA -> C\n</quickgv>\n";
     page += "Text <quickgv name=\"inline\">\nA -> B</quickgv> more\n";
+    // Names DOT would not read as graph names are quoted.
+    for (const char* name : {"dash-name", "node", "two words"})
+        page += std::string("<quickgv name=\"") + name + "\">\nA -> B\n</quickgv>\n";
     page += "<graphviz name=\"plain\">\ngraph g {\n  a -- b;\n  b -- c [color = red];\n}\n</graphviz>\n";
     convert(page);
 
     const auto entries = workEntries();
-    ASSERT_EQ(entries.size(), 16u + 3u);
+    ASSERT_EQ(entries.size(), 16u + 3u + 3u);
     for (const std::string& entry : entries) {
         const std::string dotPath = work + entry;
         const std::string err = dotPath + ".err";

@@ -45,6 +45,20 @@ std::string header(std::string_view usage, std::string_view theme) {
     return dot;
 }
 
+TEST(QuickgvHeader, NamesDotWouldNotReadAreQuoted) {
+    auto firstLine = [](std::string_view name) {
+        std::string dot;
+        writeQuickgvHeader(dot, name, "", "");
+        return dot.substr(0, dot.find('\n'));
+    };
+    EXPECT_EQ(firstLine("flow_2"), "digraph flow_2 {");
+    EXPECT_EQ(firstLine("-1.5"), "digraph -1.5 {");
+    EXPECT_EQ(firstLine("net/x"), "digraph \"net/x\" {");
+    EXPECT_EQ(firstLine("a-b"), "digraph \"a-b\" {");
+    EXPECT_EQ(firstLine("Node"), "digraph \"Node\" {");
+    EXPECT_EQ(firstLine("2x"), "digraph \"2x\" {");
+}
+
 TEST(QuickgvHeader, ThemesAndUsages) {
     EXPECT_EQ(header("er", "cold"),
               "digraph n {\n"

@@ -14,6 +14,12 @@ have clang++ || need+=(clang)
 for extra in "$@"; do
   case "$extra" in
     chromium) have chromium || need+=(chromium) ;;
+    # The Windows build and its tests under Wine (scripts/windows-tests).
+    windows)
+      have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+      [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+      [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+      ;;
     *) need+=("$extra") ;;
   esac
 done

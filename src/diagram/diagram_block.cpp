@@ -16,20 +16,6 @@ bool followedBySeparator(std::string_view text, std::size_t at) {
     return at < text.size() && (text[at] == ' ' || text[at] == '>');
 }
 
-// A name that would put the DOT file outside the work directory: absolute, or
-// with a ".." path component.
-bool escapesWorkDir(std::string_view name) {
-    if (!name.empty() && (name[0] == '/' || name[0] == '\\')) return true;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of("/\\", start);
-        if (end == std::string_view::npos) end = name.size();
-        if (name.substr(start, end - start) == "..") return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // The stored file holds exactly the lines of the DOT text followed by one
 // empty line.
 bool storedFileMatches(WikiInStream& stored, MemoryText& dot) {
@@ -125,10 +111,11 @@ void insertDiagramImage(RunContext& ctx, std::string& line, std::size_t pos) {
 
 void storeDotFile(RunContext& ctx) {
     DiagramState& d = ctx.diagram;
-    WString path = ctx.options.workDir;
-    appendUtf8AsUtf16(path, static_cast<long>(d.diagramName.size()), d.diagramName.c_str());
-    path += u".dot";
-    if (escapesWorkDir(d.diagramName)) {
+    WString name;
+    appendUtf8AsUtf16(name, static_cast<long>(d.diagramName.size()), d.diagramName.c_str());
+    const WString path = ctx.options.workDir + name + u".dot";
+    // Never outside the work directory (an absolute name, "..", a drive).
+    if (platform::escapesDirectory(name)) {
         platform::writeOut("Can't create " + platform::toUtf8Bytes(path));
         return;
     }

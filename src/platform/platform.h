@@ -25,6 +25,18 @@ int programMain(const std::vector<WString>& args);
 
 namespace platform {
 
+// An open file of the operating system: a descriptor, or on Windows a handle
+// kept as an integer. Negative when closed.
+using NativeFile = std::intptr_t;
+
+// A path in the form the operating system's calls take: bytes, or UTF-16 on
+// Windows.
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+
 // Turns the process arguments into wide strings (argv[0] included).
 std::vector<WString> wideArguments(int argc, char** argv);
 
@@ -52,7 +64,7 @@ public:
     long readAt(std::uint64_t offset, char* into, std::size_t count);
 
 private:
-    int fd_ = -1;
+    NativeFile fd_ = -1;
     // Read-ahead: callers read in small windows; the system sees large reads.
     std::unique_ptr<char[]> cache_;
     std::uint64_t cacheStart_ = 0;
@@ -74,13 +86,13 @@ public:
     void discard();
 
 private:
-    int fd_ = -1;
-    std::string finalPath_;
-    std::string tempPath_;
+    NativeFile fd_ = -1;
+    NativePath finalPath_;
+    NativePath tempPath_;
 };
 
-// Identity of an existing file (device and inode), to tell when two names
-// are the same file.
+// Identity of an existing file (device and inode; on Windows volume serial
+// number and file index), to tell when two names are the same file.
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -100,8 +112,11 @@ struct DirEntry {
 };
 
 // Wildcard directory search over the last component of a path ("*" any run,
-// "?" one character, "*.*" every name). Entries come in byte order of their
-// names.
+// "?" one character, "*.*" every name). POSIX: the names are matched case
+// by case and come in byte order; hidden means a name starting with ".", and
+// what is neither a regular file nor a directory counts as system. Windows:
+// the system search matches and orders the names, and the flags are the
+// entries' attributes.
 class DirSearch {
 public:
     // False when nothing matches. The first entry is put into entry.
@@ -121,7 +136,16 @@ extern const char16_t kPathSeparator;
 // drive colon only where there are drives).
 extern const char16_t* const kDirSeparators;
 
+// True when a name put behind a directory prefix could reach outside that
+// directory: an absolute name, a ".." component, or on Windows a drive or
+// stream colon or a component of only dots and blanks that the system would
+// read as "..".
+bool escapesDirectory(std::u16string_view name);
+
+#ifndef _WIN32
+// The matcher of the POSIX directory search (on Windows the system matches).
 bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
+#endif
 
 }  // namespace platform
 }  // namespace tarvo

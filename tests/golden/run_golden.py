@@ -6,6 +6,10 @@ output expected from one run: console text, exit code and the files the run
 leaves behind. See README.md beside this script for the layout.
 
     run_golden.py --binary PATH [--update] [--keep] CASES_DIR [FILTER...]
+    run_golden.py --windows --wrapper WINE --binary TARVO.EXE CASES_DIR [FILTER...]
+
+--windows runs a Windows binary through the wrapper and derives the Windows
+expectation from the case (tests/windows/golden_windows.py has the rules).
 """
 
 import argparse
@@ -19,6 +23,9 @@ import stat
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "windows"))
+import golden_windows  # noqa: E402  (the --windows rules)
 
 TIMEOUT_SECONDS = 20
 SMALL_TEXT = 64 * 1024  # text files up to this size get a unified diff
@@ -150,14 +157,14 @@ def run_script(script, cwd, env):
     return proc.returncode, proc.stdout
 
 
-def run_binary(binary, args, cwd, env, limits):
+def run_binary(binary, args, cwd, env, limits, command=None):
     def prepare():
         # A size limit makes writes fail with an error instead of a signal.
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
         for which, value in limits:
             resource.setrlimit(which, (value, value))
 
-    proc = subprocess.Popen([os.fsencode(binary)] + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+    proc = subprocess.Popen((command or [os.fsencode(binary)]) + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=prepare,
                             start_new_session=True)
     try:
@@ -214,13 +221,15 @@ def write_expected_tree(case_dir, before, after):
     return notes
 
 
-def run_case(binary, case_dir, update, keep):
+def run_case(binary, case_dir, update, keep, windows=None):
     """Returns a list of problems (empty when the case passed)."""
     problems = []
     scratch = tempfile.mkdtemp(prefix="tarvo-golden-")
     work = os.path.join(scratch, "run")
     env = dict(os.environ)
     env["TARVO"] = binary
+    if windows:
+        windows.script_env(env, scratch, binary)
     env["CASE_DIR"] = case_dir
     try:
         in_dir = os.path.join(case_dir, "in")
@@ -238,7 +247,10 @@ def run_case(binary, case_dir, update, keep):
         args = read_args(os.path.join(case_dir, "args"))
         limits = read_limits(os.path.join(case_dir, "limits"))
         before = snapshot(work)
-        code, out, err, timed_out = run_binary(binary, args, work, env, limits)
+        if windows:
+            console, unordered = windows.prepare(args, work)
+        code, out, err, timed_out = run_binary(binary, args, work, env, limits,
+                                               windows.command(binary) if windows else None)
         after = snapshot(work)
         if timed_out:
             problems.append("the binary did not end within %d s" % TIMEOUT_SECONDS)
@@ -257,6 +269,12 @@ def run_case(binary, case_dir, update, keep):
                 problems.append("%s file missing in case" % name)
                 continue
             expected = read_file(path)
+            if windows:
+                expected = console(expected)
+                if unordered:
+                    # Listed in another order: the same lines are wanted.
+                    name += " (lines in any order)"
+                    expected, actual = golden_windows.sorted_lines(expected), golden_windows.sorted_lines(actual)
             if expected != actual:
                 problems.extend(describe_difference(name, expected, actual))
         exit_path = os.path.join(case_dir, "exit")
@@ -271,7 +289,7 @@ def run_case(binary, case_dir, update, keep):
         wanted_tree = dict(before)
         exp_dir = os.path.join(case_dir, "expected")
         if os.path.isdir(exp_dir):
-            wanted_tree.update(snapshot(exp_dir))
+            wanted_tree.update(windows.expected_tree(snapshot(exp_dir)) if windows else snapshot(exp_dir))
         problems.extend(compare_trees(wanted_tree, after))
 
         check = os.path.join(case_dir, "check.sh")
@@ -311,6 +329,9 @@ def main():
                         help="rewrite stdout, stderr, exit and expected/ from an actual run "
                              "(review every updated case by hand)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch directories")
+    parser.add_argument("--windows", action="store_true",
+                        help="run a Windows binary through --wrapper and expect the Windows outcome")
+    parser.add_argument("--wrapper", default="wine64", help="the command that runs a Windows binary")
     parser.add_argument("cases", help="the directory of cases")
     parser.add_argument("filters", nargs="*", help="run only cases whose names contain or match these")
     opts = parser.parse_args()
@@ -323,9 +344,22 @@ def main():
     names = sorted(n for n in os.listdir(cases_dir)
                    if os.path.isdir(os.path.join(cases_dir, n)) and selected(n, opts.filters))
 
-    passed = failed = 0
+    windows = None
+    if opts.windows:
+        if opts.update:
+            print("--update records POSIX runs only")
+            return 2
+        windows = golden_windows.WindowsMode(opts.wrapper)
+        windows.start(binary)
+
+    passed = failed = skipped = 0
     for name in names:
-        problems = run_case(binary, os.path.join(cases_dir, name), opts.update, opts.keep)
+        reason = windows and golden_windows.skip_reason(os.path.join(cases_dir, name))
+        if reason:
+            skipped += 1
+            print("skip %s (%s)" % (name, reason))
+            continue
+        problems = run_case(binary, os.path.join(cases_dir, name), opts.update, opts.keep, windows)
         if problems:
             failed += 1
             print("FAIL %s" % name)
@@ -336,7 +370,7 @@ def main():
             print("ok   %s" % name)
     if not names:
         print("no case selected")
-    print("%d passed, %d failed" % (passed, failed))
+    print("%d passed, %d failed" % (passed, failed) + (", %d skipped" % skipped if windows else ""))
     return 0 if failed == 0 and names else 1
 
 

@@ -1,3 +1,3 @@
 "$TARVO" a.txt >/dev/null
-sed -i 's/$/\r/' a.html
+sed -i 's/\r*$/\r/' a.html
 truncate -s -2 a.html

@@ -1,0 +1,369 @@
+// Windows implementation of the operating-system layer, over the wide (UTF-16)
+// system calls. Wide strings go to the system unchanged; text for the console
+// and for messages is UTF-8.
+//
+// Console output: when a standard handle is a console, the UTF-8 text is
+// turned into UTF-16 and written with WriteConsoleW, so every character shows
+// whatever the console's code page is (and the code page is left alone). When
+// the handle is redirected to a file or a pipe, the UTF-8 bytes are written
+// as they are, with each "\n" written as "\r\n", as a text-mode stream does.
+#include "platform/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// The class of that name is ours; the system function is ReplaceFileW.
+#undef ReplaceFile
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are UTF-16 here");
+
+namespace tarvo {
+
+WString widen(std::string_view ascii) {
+    WString out;
+    out.reserve(ascii.size());
+    for (unsigned char c : ascii) out.push_back(c);
+    return out;
+}
+
+namespace platform {
+
+const char16_t kPathSeparator = u'\\';
+const char16_t* const kDirSeparators = u"/\\:";
+
+namespace {
+
+std::wstring nativePath(const WString& name) { return std::wstring(name.begin(), name.end()); }
+
+WString fromNative(const wchar_t* name) { return WString(name, name + std::wcslen(name)); }
+
+HANDLE handleOf(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
+
+NativeFile fileOf(HANDLE handle) { return reinterpret_cast<NativeFile>(handle); }
+
+void appendUtf8(std::string& out, std::uint32_t v) {
+    if (v < 0x80) {
+        out.push_back(static_cast<char>(v));
+    } else if (v < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (v >> 6)));
+        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    } else if (v < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (v >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (v >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    }
+}
+
+// UTF-8 to UTF-16 by the system; malformed bytes become U+FFFD.
+std::wstring utf16Of(std::string_view bytes) {
+    std::wstring out;
+    if (bytes.empty()) return out;
+    // Converted in pieces so that the counts fit an int; a piece never ends
+    // inside a sequence.
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t n = std::min<std::size_t>(bytes.size() - at, 1 << 24);
+        if (at + n < bytes.size())
+            while (n > 1 && (static_cast<unsigned char>(bytes[at + n]) & 0xC0) == 0x80) --n;
+        const int need = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, static_cast<int>(n), nullptr, 0);
+        const std::size_t old = out.size();
+        out.resize(old + static_cast<std::size_t>(need));
+        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, static_cast<int>(n), out.data() + old, need);
+        at += n;
+    }
+    return out;
+}
+
+// Resolves an existing file to its final path (through links). False when
+// it exists but may not be written.
+bool finalTarget(std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return true;  // a new file
+    std::wstring resolved(MAX_PATH, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(h, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+    if (n >= resolved.size()) {
+        resolved.resize(n);
+        n = ::GetFinalPathNameByHandleW(h, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+    }
+    ::CloseHandle(h);
+    if (n > 0 && n < resolved.size()) path.assign(resolved.data(), n);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+bool writeAll(HANDLE h, const char* data, std::size_t size) {
+    while (size > 0) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(h, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// The bytes with every "\n" turned into "\r\n".
+std::string withCrLf(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 16 + 2);
+    for (char c : bytes) {
+        if (c == '\n') out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+void writeStd(DWORD which, std::string_view bytes) {
+    HANDLE h = ::GetStdHandle(which);
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || bytes.empty()) return;
+    DWORD mode = 0;
+    if (::GetConsoleMode(h, &mode)) {
+        std::wstring text = utf16Of(bytes);
+        const wchar_t* p = text.data();
+        std::size_t left = text.size();
+        while (left > 0) {
+            DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 16384));
+            DWORD written = 0;
+            if (!::WriteConsoleW(h, p, chunk, &written, nullptr) || written == 0) return;
+            p += written;
+            left -= written;
+        }
+        return;
+    }
+    const std::string text = withCrLf(bytes);
+    writeAll(h, text.data(), text.size());
+}
+
+}  // namespace
+
+std::vector<WString> wideArguments(int argc, char** argv) {
+    // The Windows entry point gets wide arguments from the system; this form
+    // takes UTF-8 ones.
+    std::vector<WString> args;
+    args.reserve(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) {
+        std::wstring w = utf16Of(argv[i]);
+        args.emplace_back(w.begin(), w.end());
+    }
+    return args;
+}
+
+std::string toUtf8Bytes(const WString& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            appendUtf8(out, 0xFFFD);  // a lone surrogate
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+void writeOut(std::string_view bytes) { writeStd(STD_OUTPUT_HANDLE, bytes); }
+
+void writeErr(std::string_view bytes) { writeStd(STD_ERROR_HANDLE, bytes); }
+
+// ---- ReadFile ----
+
+namespace {
+constexpr std::size_t kReadAhead = 64 * 1024;
+}
+
+ReadFile::~ReadFile() { close(); }
+
+bool ReadFile::open(const WString& name) {
+    close();
+    // Other readers, writers and deleters are not locked out.
+    HANDLE h = ::CreateFileW(nativePath(name).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // Only disk files: a console, a device or a pipe could keep a read
+    // waiting for ever.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        return false;
+    }
+    fd_ = fileOf(h);
+    cacheLength_ = 0;
+    cacheStart_ = 0;
+    return true;
+}
+
+void ReadFile::close() {
+    if (fd_ >= 0) ::CloseHandle(handleOf(fd_));
+    fd_ = -1;
+    cacheLength_ = 0;
+}
+
+long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
+    if (fd_ < 0) return -1;
+    std::size_t done = 0;
+    while (done < count) {
+        std::uint64_t at = offset + done;
+        if (at >= cacheStart_ && at < cacheStart_ + cacheLength_) {
+            std::size_t from = static_cast<std::size_t>(at - cacheStart_);
+            std::size_t n = std::min(count - done, cacheLength_ - from);
+            std::memcpy(into + done, cache_.get() + from, n);
+            done += n;
+            continue;
+        }
+        if (!cache_) cache_.reset(new char[kReadAhead]);
+        OVERLAPPED where = {};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(handleOf(fd_), cache_.get(), static_cast<DWORD>(kReadAhead), &got, &where)) {
+            if (::GetLastError() != ERROR_HANDLE_EOF) {
+                cacheLength_ = 0;
+                return -1;
+            }
+            got = 0;
+        }
+        cacheStart_ = at;
+        cacheLength_ = got;
+        if (got == 0) break;
+    }
+    return static_cast<long>(done);
+}
+
+// ---- ReplaceFile ----
+
+ReplaceFile::~ReplaceFile() { discard(); }
+
+bool ReplaceFile::create(const WString& name) {
+    discard();
+    finalPath_ = nativePath(name);
+    // A page reached through a link is written where the link points, and a
+    // read-only file stays as it is, as a plain truncating open would have it.
+    if (!finalTarget(finalPath_)) return false;
+    const std::size_t cut = finalPath_.find_last_of(L"/\\:");
+    const std::wstring dir = cut == std::wstring::npos ? std::wstring() : finalPath_.substr(0, cut + 1);
+    const std::wstring base = cut == std::wstring::npos ? finalPath_ : finalPath_.substr(cut + 1);
+    if (base.empty()) return false;
+    static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
+    std::random_device rd;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::wstring suffix;
+        std::uint32_t r = rd();
+        for (int k = 0; k < 6; ++k, r /= 36) suffix.push_back(kDigits[r % 36]);
+        tempPath_ = dir + L"." + base + L"." + suffix + L".tmp";
+        HANDLE h = ::CreateFileW(tempPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            fd_ = fileOf(h);
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    tempPath_.clear();
+    return false;
+}
+
+bool ReplaceFile::write(std::string_view bytes) {
+    if (fd_ < 0) return false;
+    // Text mode: the line end of the platform.
+    const std::string text = withCrLf(bytes);
+    return writeAll(handleOf(fd_), text.data(), text.size());
+}
+
+bool ReplaceFile::commit() {
+    if (fd_ < 0) return false;
+    bool ok = ::CloseHandle(handleOf(fd_)) != 0;
+    fd_ = -1;
+    // The temporary was hidden while it was written. The file takes the
+    // hidden and system flags of the one it replaces, and no others.
+    DWORD keep = 0;
+    const DWORD old = ::GetFileAttributesW(finalPath_.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES) keep = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (ok) ok = ::SetFileAttributesW(tempPath_.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL) != 0;
+    if (ok) ok = ::MoveFileExW(tempPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!ok) ::DeleteFileW(tempPath_.c_str());
+    tempPath_.clear();
+    return ok;
+}
+
+void ReplaceFile::discard() {
+    if (fd_ >= 0) ::CloseHandle(handleOf(fd_));
+    fd_ = -1;
+    if (!tempPath_.empty()) ::DeleteFileW(tempPath_.c_str());
+    tempPath_.clear();
+}
+
+// ---- identity ----
+
+FileIdentity identify(const WString& name) {
+    FileIdentity id;
+    // No access asked for: only the file's information is read. Directories
+    // open with backup semantics.
+    HANDLE h = ::CreateFileW(nativePath(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(h, &info)) {
+        id.exists = true;
+        id.device = info.dwVolumeSerialNumber;
+        id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    ::CloseHandle(h);
+    return id;
+}
+
+// ---- directory search ----
+
+bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
+    close();
+    WIN32_FIND_DATAW found;
+    HANDLE h = ::FindFirstFileExW(nativePath(pathPattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // The whole listing is taken at once, in the system's order, so that
+    // pages written while the walk goes on are never found by it.
+    do {
+        DirEntry e;
+        e.name = fromNative(found.cFileName);
+        e.hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+        e.system = (found.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+        e.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries_.push_back(std::move(e));
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    return findNext(entry);
+}
+
+bool DirSearch::findNext(DirEntry& entry) {
+    if (next_ >= entries_.size()) return false;
+    entry = entries_[next_++];
+    return true;
+}
+
+void DirSearch::close() {
+    entries_.clear();
+    next_ = 0;
+}
+
+}  // namespace platform
+}  // namespace tarvo

@@ -1,0 +1,55 @@
+# The tests of the Windows build, included by tests/CMakeLists.txt in a cross
+# build: GoogleTest is compiled from its sources with the cross compiler, and
+# the unit tests and the end-to-end cases run the Windows binaries under Wine.
+
+set(TARVO_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources, built with the cross compiler")
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${TARVO_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_program(TARVO_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+
+# Unit tests that stay POSIX-only: the POSIX side of the platform layer
+# (FIFOs, links, permission bits, byte-string names), and the diagram tests,
+# which compare stored DOT files byte for byte with LF line ends and use
+# file times, FIFOs and file-size limits. The Windows side of the layer is
+# tested by tests/windows/platform_windows_test.cpp, DOT files on Windows by
+# tests/windows/cases. tests/windows/posix_compat.h gives the other tests the
+# one POSIX call they share (mkdtemp).
+set(TARVO_POSIX_ONLY_TESTS
+  platform/platform_test.cpp
+  diagram/diagram_block_test.cpp
+  diagram/graphviz_render_test.cpp
+  diagram/quickgv_test.cpp
+)
+
+file(GLOB_RECURSE TARVO_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+foreach(posixOnly ${TARVO_POSIX_ONLY_TESTS})
+  list(REMOVE_ITEM TARVO_UNIT_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/${posixOnly})
+endforeach()
+
+add_executable(tarvo_tests ${TARVO_UNIT_TESTS})
+target_link_libraries(tarvo_tests PRIVATE tarvo_core GTest::gtest GTest::gtest_main)
+target_include_directories(tarvo_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_options(tarvo_tests PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/windows/posix_compat.h)
+
+# Every Wine process of one build shares one prefix (made on first use).
+set(TARVO_WINE_ENVIRONMENT
+  WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all LC_ALL=C.UTF-8)
+
+# One Wine process for all unit tests: starting one per test would cost a
+# third of a second each.
+add_test(NAME unit_windows COMMAND ${TARVO_WINE} $<TARGET_FILE:tarvo_tests> --gtest_brief=1)
+# The shared end-to-end cases with the Windows expectation derived from them,
+# then the cases that only Windows has (attributes, drive and stream names).
+add_test(NAME golden_windows
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/golden/run_golden.py
+                 --windows --wrapper ${TARVO_WINE}
+                 --binary $<TARGET_FILE:tarvo> ${CMAKE_CURRENT_SOURCE_DIR}/golden/cases)
+add_test(NAME golden_windows_only
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/golden/run_golden.py
+                 --windows --wrapper ${TARVO_WINE}
+                 --binary $<TARGET_FILE:tarvo> ${CMAKE_CURRENT_SOURCE_DIR}/windows/cases)
+set_tests_properties(unit_windows golden_windows golden_windows_only PROPERTIES
+  ENVIRONMENT "${TARVO_WINE_ENVIRONMENT}" TIMEOUT 900)

@@ -129,17 +129,19 @@ int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<
         return 1;
     }
 
-    platform::ReplaceFile file;
-    if (!file.create(pageName)) {
+    PageFile file;
+    if (!file.open(pageName)) {
         say("Can't create ", pageName);
         return 1;
     }
     say("Handling ", sourcePath, " -> " + bytes(pageName));
     PageOutput out(file);
     if (generatePage(ctx, source, out) != 0) return 1;
-    if (!out.flush() || !file.commit()) {
-        say("Can't write ", pageName);
-        return 1;
+    out.flush();
+    switch (file.finish()) {
+        case PageFile::Result::Ok: break;
+        case PageFile::Result::CantCreate: say("Can't create ", pageName); return 1;
+        case PageFile::Result::CantWrite: say("Can't write ", pageName); return 1;
     }
     platform::writeOut("\n");
     return 0;

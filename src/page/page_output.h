@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "page/page_file.h"
 
 namespace tarvo {
 
@@ -13,7 +13,7 @@ class PageOutput {
 public:
     PageOutput() = default;
     // Output that goes to file once more than a block has gathered.
-    explicit PageOutput(platform::ReplaceFile& file) : file_(&file) {}
+    explicit PageOutput(PageFile& file) : file_(&file) {}
 
     void write(std::string_view bytes) {
         text_.append(bytes);
@@ -37,7 +37,7 @@ public:
 
 private:
     static constexpr std::size_t kBlock = 64 * 1024;
-    platform::ReplaceFile* file_ = nullptr;
+    PageFile* file_ = nullptr;
     std::string text_;
     bool failed_ = false;
 };

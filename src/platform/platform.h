@@ -81,7 +81,10 @@ public:
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
     bool create(const WString& name);
+    // Writes text; "\n" becomes the platform's text line end.
     bool write(std::string_view bytes);
+    // Writes bytes exactly as given (text already in the file's own form).
+    bool writeRaw(std::string_view bytes);
     bool commit();
     void discard();
 
@@ -102,6 +105,12 @@ struct FileIdentity {
     }
 };
 FileIdentity identify(const WString& name);
+
+// Renews the modification time of an existing file. False when it cannot.
+bool touch(const WString& name);
+
+// The line end a text file gets for "\n": "\n", or "\r\n" on Windows.
+extern const std::string_view kTextLineEnd;
 
 // One entry of a directory search.
 struct DirEntry {

@@ -29,6 +29,7 @@ namespace platform {
 
 const char16_t kPathSeparator = u'/';
 const char16_t* const kDirSeparators = u"/\\";
+const std::string_view kTextLineEnd = "\n";
 
 namespace {
 
@@ -164,16 +165,15 @@ ReadFile::~ReadFile() { close(); }
 bool ReadFile::open(const WString& name) {
     close();
     std::string path = nativePath(name);
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    // Only regular files are read. O_NONBLOCK: opening a FIFO must not wait
+    // for a writer (for a regular file the flag changes nothing).
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
     cacheLength_ = 0;
     cacheStart_ = 0;
@@ -258,6 +258,8 @@ bool ReplaceFile::write(std::string_view bytes) {
     return writeAll(fd_, bytes.data(), bytes.size());
 }
 
+bool ReplaceFile::writeRaw(std::string_view bytes) { return write(bytes); }
+
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
     // Keep the permissions an existing file had.
@@ -290,6 +292,10 @@ FileIdentity identify(const WString& name) {
         id.inode = static_cast<std::uint64_t>(st.st_ino);
     }
     return id;
+}
+
+bool touch(const WString& name) {
+    return ::utimensat(AT_FDCWD, nativePath(name).c_str(), nullptr, 0) == 0;
 }
 
 // ---- directory search ----

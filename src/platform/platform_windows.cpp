@@ -38,6 +38,7 @@ namespace platform {
 
 const char16_t kPathSeparator = u'\\';
 const char16_t* const kDirSeparators = u"/\\:";
+const std::string_view kTextLineEnd = "\r\n";
 
 namespace {
 
@@ -290,6 +291,11 @@ bool ReplaceFile::write(std::string_view bytes) {
     return writeAll(handleOf(fd_), text.data(), text.size());
 }
 
+bool ReplaceFile::writeRaw(std::string_view bytes) {
+    if (fd_ < 0) return false;
+    return writeAll(handleOf(fd_), bytes.data(), bytes.size());
+}
+
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
     bool ok = ::CloseHandle(handleOf(fd_)) != 0;
@@ -311,6 +317,18 @@ void ReplaceFile::discard() {
     fd_ = -1;
     if (!tempPath_.empty()) ::DeleteFileW(tempPath_.c_str());
     tempPath_.clear();
+}
+
+bool touch(const WString& name) {
+    HANDLE h = ::CreateFileW(nativePath(name).c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const bool ok = ::SetFileTime(h, nullptr, nullptr, &now) != 0;
+    ::CloseHandle(h);
+    return ok;
 }
 
 // ---- identity ----

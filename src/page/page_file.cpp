@@ -1,0 +1,79 @@
+#include "page/page_file.h"
+
+#include <cstring>
+
+namespace tarvo {
+
+bool PageFile::open(const WString& name) {
+    name_ = name;
+    if (stored_.open(name)) {
+        comparing_ = true;
+        return true;
+    }
+    created_ = file_.create(name);
+    return created_;
+}
+
+// From the first difference on the page is written anew: the replacement
+// starts with the stored bytes that matched.
+bool PageFile::diverge() {
+    comparing_ = false;
+    if (!file_.create(name_)) {
+        createFailed_ = true;
+        return false;
+    }
+    created_ = true;
+    std::string block(64 * 1024, '\0');
+    for (std::uint64_t at = 0; at < matched_;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), matched_ - at));
+        const long got = stored_.readAt(at, block.data(), want);
+        if (got != static_cast<long>(want) || !file_.writeRaw(std::string_view(block.data(), want))) {
+            writeFailed_ = true;
+            return false;
+        }
+        at += want;
+    }
+    stored_.close();
+    return true;
+}
+
+bool PageFile::write(std::string_view text) {
+    if (createFailed_ || writeFailed_) return false;
+    if (comparing_) {
+        std::string_view bytes = text;
+        if (platform::kTextLineEnd != "\n") {
+            expanded_.clear();
+            for (char c : text) {
+                if (c == '\n') expanded_.append(platform::kTextLineEnd);
+                else expanded_.push_back(c);
+            }
+            bytes = expanded_;
+        }
+        storedBytes_.resize(bytes.size());
+        const long got = stored_.readAt(matched_, storedBytes_.data(), bytes.size());
+        if (got == static_cast<long>(bytes.size()) && std::memcmp(storedBytes_.data(), bytes.data(), bytes.size()) == 0) {
+            matched_ += bytes.size();
+            return true;
+        }
+        if (!diverge()) return false;
+    }
+    if (!file_.write(text)) writeFailed_ = true;
+    return !writeFailed_;
+}
+
+PageFile::Result PageFile::finish() {
+    if (comparing_) {
+        char extra;
+        const bool sameLength = stored_.readAt(matched_, &extra, 1) == 0;
+        if (sameLength && platform::touch(name_)) {
+            stored_.close();
+            return Result::Ok;
+        }
+        diverge();
+    }
+    if (createFailed_) return Result::CantCreate;
+    if (writeFailed_ || !file_.commit()) return Result::CantWrite;
+    return Result::Ok;
+}
+
+}  // namespace tarvo

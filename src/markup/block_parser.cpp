@@ -145,7 +145,16 @@ void classify(BodyRun& run) {
 }  // namespace
 
 void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
-    formatInlineInto(ctx, out, std::string_view(source).substr(from, to - from), formatted);
+    const std::string_view text = std::string_view(source).substr(from, to - from);
+    std::size_t plain = 0;
+    if (!st.inComment && st.rawMode == RawMode::Normal) {
+        plain = plainLength(text);
+        if (plain == text.size()) {
+            out.write(text);  // nothing to translate
+            return;
+        }
+    }
+    formatInlineInto(ctx, out, text, formatted, plain);
     out.write(formatted);
 }
 
@@ -196,8 +205,7 @@ void convertBody(RunContext& ctx, WikiInStream& source, PageOutput& out) {
             else closeBlock(ctx, out);
             continue;
         }
-        for (Finder* f : {&run.bar, &run.doubleBar, &run.doubleBang, &run.nowikiOpen, &run.nowikiClose, &run.linkOpen})
-            f->reset();
+        ++run.lineNumber;
         run.b = 0;
         run.e = run.source.size();
         for (;;) {

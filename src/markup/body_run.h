@@ -8,6 +8,7 @@
 // a search from a later position can reuse what an earlier one found.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,10 +22,11 @@ namespace tarvo {
 class Finder {
 public:
     explicit Finder(std::string_view needle) : needle_(needle) {}
-    void reset() { valid_ = false; }
-    std::size_t find(std::string_view text, std::size_t from) {
-        if (valid_ && from >= from_ && (at_ == std::string_view::npos || at_ >= from)) return at_;
-        valid_ = true;
+    // line: the number of the source line searched; what was found in an
+    // earlier line is forgotten.
+    std::size_t find(std::string_view text, std::size_t from, std::uint64_t line) {
+        if (line_ == line && from >= from_ && (at_ == std::string_view::npos || at_ >= from)) return at_;
+        line_ = line;
         from_ = from;
         at_ = text.find(needle_, from);
         return at_;
@@ -32,7 +34,7 @@ public:
 
 private:
     std::string_view needle_;
-    bool valid_ = false;
+    std::uint64_t line_ = 0;
     std::size_t from_ = 0;
     std::size_t at_ = 0;
 };
@@ -45,6 +47,7 @@ struct BodyRun {
     BlockState& st;
 
     std::string source;  // the current source line
+    std::uint64_t lineNumber = 0;
     std::size_t b = 0;   // the logical line: source[b, e)
     std::size_t e = 0;
     bool hasPending = false;  // pendingRest: source[pendingBegin, pendingEnd)
@@ -64,7 +67,7 @@ struct BodyRun {
     std::string_view line() const { return std::string_view(source).substr(b, e - b); }
     // A search in the rest of the source line; npos when not found before e.
     std::size_t find(Finder& f, std::size_t from) {
-        std::size_t at = f.find(source, from);
+        std::size_t at = f.find(source, from, lineNumber);
         return at < e ? at : std::string::npos;
     }
     void trimLine() {

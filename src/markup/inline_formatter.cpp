@@ -220,9 +220,9 @@ void InlineScan::rawStep() {
     angle();
 }
 
-void InlineScan::normalStep() {
-    const char* p = data_ + next_;
-    const char* end = data_ + size_;
+std::size_t plainLength(std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
     const char* q = p;
     for (; q < end; ++q) {
         const unsigned char c = static_cast<unsigned char>(*q);
@@ -233,10 +233,15 @@ void InlineScan::normalStep() {
             continue;
         break;
     }
-    if (q > p) {
-        pass(static_cast<std::size_t>(q - p));
+    return static_cast<std::size_t>(q - p);
+}
+
+void InlineScan::normalStep() {
+    if (std::size_t plain = plainLength(rest())) {
+        pass(plain);
         return;
     }
+    const char* q = data_ + next_;
     switch (*q) {
         case '\'': emphasis(); break;
         case '<': {
@@ -273,6 +278,19 @@ void InlineScan::emphasis() {
 void InlineScan::angle() {
     BlockState& st = state();
     std::string_view text = rest();
+    // Every construct below needs a letter, "/" or "!" after the "<"; the
+    // letters tell which constructs can apply at all.
+    const char next = lower(at(1));
+    if (st.rawMode == RawMode::Normal && next != '!' && next != 'p' && next != 's' && next != 'g' &&
+        next != 'q' && next != 'n') {
+        if (isPassThroughTag(st, text)) {
+            pass(1);
+        } else {
+            emit("&lt;");
+            consume(1);
+        }
+        return;
+    }
     if (st.rawMode == RawMode::Normal && text.substr(0, 4) == "<!--") {
         commentStart_ = position();
         pass(4);
@@ -366,8 +384,10 @@ bool InlineScan::diagramOpen() {
 
 // ---- entry points ----
 
-void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result) {
+void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result,
+                      std::size_t plain) {
     InlineScan scan(ctx, out, text);
+    scan.pass(plain);
     scan.run();
     result.swap(scan.result());
 }

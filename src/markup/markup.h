@@ -24,8 +24,14 @@ void closeBlock(RunContext& ctx, PageOutput& out);
 
 // Rewrites one line's text into HTML.
 void formatInline(RunContext& ctx, PageOutput& out, std::string& text);
-// The same, reading text and writing the translation into result.
-void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result);
+// The same, reading text and writing the translation into result. The first
+// `plain` bytes are known to hold nothing to translate (see plainLength).
+void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result,
+                      std::size_t plain = 0);
+
+// The length of the start of text that holds nothing the inline formatter
+// translates (in normal text, outside comments).
+std::size_t plainLength(std::string_view text);
 
 // Removes trailing / leading blanks and tabs.
 void trimRight(std::string& text);

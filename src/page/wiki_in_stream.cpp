@@ -252,6 +252,21 @@ void WikiInStream::finishLine(std::string& line) {
 
 bool WikiInStream::readLine(std::string& line) {
     line.clear();
+    // The common case, taken without the general scan below: a byte file
+    // whose next LF lies in the window, with no CR before it.
+    if ((encoding_ == SourceEncoding::Bytes || encoding_ == SourceEncoding::Utf8Bom) &&
+        position_ >= bufferStart_ && position_ < bufferStart_ + bufferLength_) {
+        const char* at = buffer_ + (position_ - bufferStart_);
+        const std::size_t available = static_cast<std::size_t>(bufferStart_ + bufferLength_ - position_);
+        if (const void* lf = std::memchr(at, '\n', available)) {
+            const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - at);
+            if (!std::memchr(at, '\r', length)) {
+                line.assign(at, length);
+                position_ += length + 1;
+                return true;
+            }
+        }
+    }
     bool wide = encoding_ == SourceEncoding::Utf16BigEndian || encoding_ == SourceEncoding::Utf16LittleEndian;
     std::uint32_t unit = wide ? 2 : 1;
     const char* data = nullptr;

@@ -16,6 +16,12 @@ public:
     explicit PageOutput(PageFile& file) : file_(&file) {}
 
     void write(std::string_view bytes) {
+        if (file_ && bytes.size() >= kBlock) {
+            // A long line goes straight to the file, not through a copy.
+            flush();
+            if (!file_->write(bytes)) failed_ = true;
+            return;
+        }
         text_.append(bytes);
         if (file_ && text_.size() >= kBlock) flush();
     }

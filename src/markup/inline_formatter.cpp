@@ -44,17 +44,6 @@ constexpr SpecialBytes kSpecial;
 
 // ---- shared helpers ----
 
-std::string_view trimmedRight(std::string_view t) {
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
-
-std::string_view trimmedLeft(std::string_view t) {
-    std::size_t i = 0;
-    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
-    return t.substr(i);
-}
-
 void trimRight(std::string& t) { t.resize(trimmedRight(t).size()); }
 
 void trimLeft(std::string& t) { t.erase(0, t.size() - trimmedLeft(t).size()); }
@@ -84,12 +73,26 @@ bool isPassThroughTag(BlockState& state, std::string_view t) {
         char c = lower(byteAt(name));
         return c == 'a' || c == 'b' || c == 'i' || c == 'p' || c == 's' || c == 'u';
     }
-    static constexpr std::string_view kNames[] = {"br",   "tt",   "div",  "img",    "ins",       "del",
-                                                   "pre",  "span", "font", "code",  "strike", "blockquote"};
+    // The longer names, by first letter. No two names with the same first
+    // letter share a prefix, so at most one of them can match.
+    static constexpr std::string_view kNames[][2] = {
+        {"br", "blockquote"}, {"tt", {}},  {"div", "del"}, {"img", "ins"}, {"pre", {}},
+        {"span", "strike"},   {"font", {}}, {"code", {}}};
+    int group;
+    switch (lower(byteAt(name))) {
+        case 'b': group = 0; break;
+        case 't': group = 1; break;
+        case 'd': group = 2; break;
+        case 'i': group = 3; break;
+        case 'p': group = 4; break;
+        case 's': group = 5; break;
+        case 'f': group = 6; break;
+        case 'c': group = 7; break;
+        default: return false;
+    }
     std::string_view rest = t.substr(name);
-    const char first = lower(byteAt(name));
-    for (std::string_view n : kNames) {
-        if (n[0] != first || !startsNoCase(rest, n)) continue;
+    for (std::string_view n : kNames[group]) {
+        if (n.empty() || !startsNoCase(rest, n)) continue;
         char next = byteAt(name + n.size());
         if (!ends(next)) return false;
         if (closing && n == "pre" && (next == ' ' || next == '>')) {

@@ -36,8 +36,15 @@ std::size_t plainLength(std::string_view text);
 // Removes trailing / leading blanks and tabs.
 void trimRight(std::string& text);
 void trimLeft(std::string& text);
-std::string_view trimmedRight(std::string_view text);
-std::string_view trimmedLeft(std::string_view text);
+inline std::string_view trimmedRight(std::string_view t) {
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+    return t;
+}
+inline std::string_view trimmedLeft(std::string_view t) {
+    std::size_t i = 0;
+    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+    return t.substr(i);
+}
 
 // "<pre" or "<source" (any case) followed by a blank or ">".
 bool isPreOpen(std::string_view text);

@@ -53,6 +53,29 @@ void putUnit(std::string& out, char16_t u, char16_t& pendingHigh) {
 
 char16_t swapUnit(char16_t u) { return static_cast<char16_t>((u >> 8) | (u << 8)); }
 
+// The first LF or CR in [p, end), or end. Eight bytes at a time: a byte equal
+// to LF or CR becomes zero after the XOR, and the zero-byte test marks it.
+const char* findLineEnd(const char* p, const char* end) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        const std::uint64_t lf = word ^ (kOnes * '\n');
+        const std::uint64_t cr = word ^ (kOnes * '\r');
+        const std::uint64_t hits = ((lf - kOnes) & ~lf & kHighs) | ((cr - kOnes) & ~cr & kHighs);
+        if (hits) {
+            // The lowest marked byte is exact (only bytes above a hit can be
+            // marked falsely); find it by looking at the bytes in order.
+            while (*p != '\n' && *p != '\r') ++p;
+            return p;
+        }
+        p += 8;
+    }
+    while (p < end && *p != '\n' && *p != '\r') ++p;
+    return p;
+}
+
 }  // namespace
 
 std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap) {
@@ -257,14 +280,13 @@ bool WikiInStream::readLine(std::string& line) {
     if ((encoding_ == SourceEncoding::Bytes || encoding_ == SourceEncoding::Utf8Bom) &&
         position_ >= bufferStart_ && position_ < bufferStart_ + bufferLength_) {
         const char* at = buffer_ + (position_ - bufferStart_);
-        const std::size_t available = static_cast<std::size_t>(bufferStart_ + bufferLength_ - position_);
-        if (const void* lf = std::memchr(at, '\n', available)) {
-            const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - at);
-            if (!std::memchr(at, '\r', length)) {
-                line.assign(at, length);
-                position_ += length + 1;
-                return true;
-            }
+        const char* end = buffer_ + bufferLength_;
+        const char* lineEnd = findLineEnd(at, end);
+        if (lineEnd < end && *lineEnd == '\n') {
+            const std::size_t length = static_cast<std::size_t>(lineEnd - at);
+            line.assign(at, length);
+            position_ += length + 1;
+            return true;
         }
     }
     bool wide = encoding_ == SourceEncoding::Utf16BigEndian || encoding_ == SourceEncoding::Utf16LittleEndian;
@@ -315,10 +337,7 @@ bool WikiInStream::readLine(std::string& line) {
         if (!wide) {
             // Byte encodings: find the first CR or LF directly.
             const char* end = data + avail;
-            const char* p = static_cast<const char*>(std::memchr(data, '\n', avail));
-            if (!p) p = end;
-            if (const void* cr = std::memchr(data, '\r', static_cast<std::size_t>(p - data)))
-                p = static_cast<const char*>(cr);
+            const char* p = findLineEnd(data, end);
             i = static_cast<std::size_t>(p - data);
             if (p < end) {
                 ++i;

@@ -3,6 +3,7 @@
 // converted again with the same run context, as the batch driver does for the
 // next file; it must come out the same, since every page starts from a closed
 // state.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     auto ctx = std::make_unique<tarvo::RunContext>();
     ctx->options.workDir = tarvo::widen(scratch.work);
+    const auto start = std::chrono::steady_clock::now();
     const std::string first = convert(*ctx, source);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // A cost or an output that grows faster than the input (a quadratic path,
+    // a link that expands without end) shows here long before it would
+    // reach the time-out: an instrumented build converts about a megabyte a
+    // second, and no markup makes a page more than a few times its source.
+    if (seconds > 0.05 + 20e-6 * static_cast<double>(size)) {
+        std::fprintf(stderr, "slow input: %zu bytes took %.3f s\n", size, seconds);
+        std::abort();
+    }
+    if (first.size() > 2048 + 64 * size) {
+        std::fprintf(stderr, "output out of proportion: %zu bytes from %zu\n", first.size(), size);
+        std::abort();
+    }
     const std::string second = convert(*ctx, source);
     scratch.emptyWork();
     if (first != second) {

@@ -53,9 +53,9 @@ for target in $targets; do
       >"$log" 2>&1
   rc=$?
   set -e
-  if [ $rc -ne 0 ] || grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|SUMMARY: |reference differ|converted twice' "$log"; then
+  if [ $rc -ne 0 ] || grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:|SUMMARY: |reference differ|converted twice|slow input|out of proportion' "$log"; then
     echo "FAILED: $target (exit $rc); artifacts in $out/$target/artifacts" >&2
-    grep -E -m 20 -A 30 'ERROR:|runtime error:|reference differ|converted twice' "$log" >&2 || tail -40 "$log" >&2
+    grep -E -m 20 -A 30 'ERROR:|runtime error:|reference differ|converted twice|slow input|out of proportion' "$log" >&2 || tail -40 "$log" >&2
     status=1
   else
     grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' "$log" | sed "s/^/  /" || true

@@ -64,6 +64,10 @@ public:
     long readAt(std::uint64_t offset, char* into, std::size_t count);
 
 private:
+    static constexpr std::size_t kReadAhead = 64 * 1024;
+    // One read of the system at offset: the count read, or -1 on an error.
+    long readDirect(std::uint64_t offset, char* into, std::size_t count);
+
     NativeFile fd_ = -1;
     // Read-ahead: callers read in small windows; the system sees large reads.
     std::unique_ptr<char[]> cache_;

@@ -1,5 +1,8 @@
-// The parts of the operating-system layer that follow from the platform's
-// separators alone and are the same code everywhere.
+// The parts of the operating-system layer that are the same code everywhere,
+// built on the platform's own calls.
+#include <algorithm>
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace tarvo::platform {
@@ -42,6 +45,32 @@ bool escapesDirectory(std::u16string_view name) {
         start = i + 1;
     }
     return false;
+}
+
+// Callers read in small windows; the system sees reads of kReadAhead bytes.
+long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
+    if (fd_ < 0) return -1;
+    std::size_t done = 0;
+    while (done < count) {
+        const std::uint64_t at = offset + done;
+        if (at >= cacheStart_ && at < cacheStart_ + cacheLength_) {
+            const std::size_t from = static_cast<std::size_t>(at - cacheStart_);
+            const std::size_t n = std::min(count - done, cacheLength_ - from);
+            std::memcpy(into + done, cache_.get() + from, n);
+            done += n;
+            continue;
+        }
+        if (!cache_) cache_.reset(new char[kReadAhead]);
+        const long got = readDirect(at, cache_.get(), kReadAhead);
+        if (got < 0) {
+            cacheLength_ = 0;
+            return -1;
+        }
+        cacheStart_ = at;
+        cacheLength_ = static_cast<std::size_t>(got);
+        if (got == 0) break;
+    }
+    return static_cast<long>(done);
 }
 
 }  // namespace tarvo::platform

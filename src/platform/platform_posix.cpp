@@ -156,10 +156,6 @@ void writeErr(std::string_view bytes) {
 
 // ---- ReadFile ----
 
-namespace {
-constexpr std::size_t kReadAhead = 64 * 1024;
-}
-
 ReadFile::~ReadFile() { close(); }
 
 bool ReadFile::open(const WString& name) {
@@ -186,32 +182,12 @@ void ReadFile::close() {
     cacheLength_ = 0;
 }
 
-long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
-    if (fd_ < 0) return -1;
-    std::size_t done = 0;
-    while (done < count) {
-        std::uint64_t at = offset + done;
-        if (at >= cacheStart_ && at < cacheStart_ + cacheLength_) {
-            std::size_t from = static_cast<std::size_t>(at - cacheStart_);
-            std::size_t n = std::min(count - done, cacheLength_ - from);
-            std::memcpy(into + done, cache_.get() + from, n);
-            done += n;
-            continue;
-        }
-        if (!cache_) cache_.reset(new char[kReadAhead]);
-        ssize_t n;
-        do {
-            n = ::pread(fd_, cache_.get(), kReadAhead, static_cast<off_t>(at));
-        } while (n < 0 && errno == EINTR);
-        if (n < 0) {
-            cacheLength_ = 0;
-            return -1;
-        }
-        cacheStart_ = at;
-        cacheLength_ = static_cast<std::size_t>(n);
-        if (n == 0) break;
-    }
-    return static_cast<long>(done);
+long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {
+    ssize_t n;
+    do {
+        n = ::pread(fd_, into, count, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
 }
 
 // ---- ReplaceFile ----

@@ -188,10 +188,6 @@ void writeErr(std::string_view bytes) { writeStd(STD_ERROR_HANDLE, bytes); }
 
 // ---- ReadFile ----
 
-namespace {
-constexpr std::size_t kReadAhead = 64 * 1024;
-}
-
 ReadFile::~ReadFile() { close(); }
 
 bool ReadFile::open(const WString& name) {
@@ -219,35 +215,14 @@ void ReadFile::close() {
     cacheLength_ = 0;
 }
 
-long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
-    if (fd_ < 0) return -1;
-    std::size_t done = 0;
-    while (done < count) {
-        std::uint64_t at = offset + done;
-        if (at >= cacheStart_ && at < cacheStart_ + cacheLength_) {
-            std::size_t from = static_cast<std::size_t>(at - cacheStart_);
-            std::size_t n = std::min(count - done, cacheLength_ - from);
-            std::memcpy(into + done, cache_.get() + from, n);
-            done += n;
-            continue;
-        }
-        if (!cache_) cache_.reset(new char[kReadAhead]);
-        OVERLAPPED where = {};
-        where.Offset = static_cast<DWORD>(at);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        if (!::ReadFile(handleOf(fd_), cache_.get(), static_cast<DWORD>(kReadAhead), &got, &where)) {
-            if (::GetLastError() != ERROR_HANDLE_EOF) {
-                cacheLength_ = 0;
-                return -1;
-            }
-            got = 0;
-        }
-        cacheStart_ = at;
-        cacheLength_ = got;
-        if (got == 0) break;
-    }
-    return static_cast<long>(done);
+long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(handleOf(fd_), into, static_cast<DWORD>(count), &got, &where))
+        return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<long>(got);
 }
 
 // ---- ReplaceFile ----

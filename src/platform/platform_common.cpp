@@ -5,7 +5,16 @@
 
 #include "platform/platform.h"
 
-namespace tarvo::platform {
+namespace tarvo {
+
+WString widen(std::string_view ascii) {
+    WString out;
+    out.reserve(ascii.size());
+    for (unsigned char c : ascii) out.push_back(c);
+    return out;
+}
+
+namespace platform {
 
 namespace {
 
@@ -73,4 +82,5 @@ long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
     return static_cast<long>(done);
 }
 
-}  // namespace tarvo::platform
+}  // namespace platform
+}  // namespace tarvo

@@ -18,13 +18,6 @@
 
 namespace tarvo {
 
-WString widen(std::string_view ascii) {
-    WString out;
-    out.reserve(ascii.size());
-    for (unsigned char c : ascii) out.push_back(c);
-    return out;
-}
-
 namespace platform {
 
 const char16_t kPathSeparator = u'/';

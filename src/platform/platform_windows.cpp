@@ -27,13 +27,6 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are UTF-16 here
 
 namespace tarvo {
 
-WString widen(std::string_view ascii) {
-    WString out;
-    out.reserve(ascii.size());
-    for (unsigned char c : ascii) out.push_back(c);
-    return out;
-}
-
 namespace platform {
 
 const char16_t kPathSeparator = u'\\';

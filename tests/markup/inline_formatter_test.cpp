@@ -1,12 +1,18 @@
-#include "markup/test_support.h"
+#include "test_support.h"
 
-namespace tarvo::markup_test {
+namespace tarvo::test {
 namespace {
 
+// A run state inside a preformatted block opened by a tag.
+RunContext inPreBlock() {
+    RunContext ctx;
+    ctx.block.rawMode = RawMode::PreBlock;
+    ctx.block.blockMode = BlockMode::PreTag;
+    return ctx;
+}
+
 TEST(InlineFormatter, Emphasis) {
-    EXPECT_EQ(inlineText("''a'' '''b''' '''''c'''''"), "<i>a</i> <b>b</b> <b><i>c</b></i>");
     EXPECT_EQ(inlineText("it's 'x'"), "it's 'x'");
-    EXPECT_EQ(inlineText("''''x''''"), "<b>'x</b>'");
 
     RunContext ctx;
     EXPECT_EQ(inlineText(ctx, "''open '''b"), "<i>open <b>b");
@@ -16,8 +22,6 @@ TEST(InlineFormatter, Emphasis) {
 }
 
 TEST(InlineFormatter, Comments) {
-    EXPECT_EQ(inlineText("a<!-- x -->b"), "ab");
-    EXPECT_EQ(inlineText("<!-- a --> <!-- b -->c"), " c");
     EXPECT_EQ(inlineText("a<!-->b-->c"), "ac");
     EXPECT_EQ(inlineText("a <!-- ''b'' [[P]] --> ''c''"), "a  <i>c</i>");
 
@@ -30,9 +34,7 @@ TEST(InlineFormatter, Comments) {
     EXPECT_EQ(inlineText(ctx, "y-->b<!--"), "b");
     EXPECT_TRUE(ctx.block.inComment);
 
-    RunContext pre;
-    pre.block.rawMode = RawMode::PreBlock;
-    pre.block.blockMode = BlockMode::PreTag;
+    RunContext pre = inPreBlock();
     EXPECT_EQ(inlineText(pre, "<!-- x -->"), "&lt;!-- x --&gt;");
     EXPECT_FALSE(pre.block.inComment);
 }
@@ -72,60 +74,89 @@ TEST(InlineFormatter, NowikiSpans) {
     EXPECT_EQ(ctx.block.rawMode, RawMode::Nowiki);
 
     // In a preformatted block the nowiki tags go and the block stays.
-    RunContext pre;
-    pre.block.rawMode = RawMode::PreBlock;
-    pre.block.blockMode = BlockMode::PreTag;
+    RunContext pre = inPreBlock();
     EXPECT_EQ(inlineText(pre, "<nowiki>''a''</nowiki><b>"), "''a''&lt;b&gt;");
     EXPECT_EQ(pre.block.rawMode, RawMode::PreBlock);
 }
 
 TEST(InlineFormatter, PreformattedBlockTags) {
-    RunContext ctx;
-    ctx.block.rawMode = RawMode::PreBlock;
-    ctx.block.blockMode = BlockMode::PreTag;
-    EXPECT_EQ(inlineText(ctx, "<b>x</b> ''y''"), "&lt;b&gt;x&lt;/b&gt; ''y''");
+    // Opened inside a paragraph or an indented block: BlockParser.PreTagInsideLine.
+    RunContext ctx = inPreBlock();
     EXPECT_EQ(inlineText(ctx, "a</source > ''b''"), "a</pre > <i>b</i>");
     EXPECT_EQ(ctx.block.rawMode, RawMode::Normal);
     EXPECT_EQ(ctx.block.blockMode, BlockMode::None);
+    // A closing tag without ">" ends the block too, and stays as written.
     ctx.block.rawMode = RawMode::PreBlock;
     EXPECT_EQ(inlineText(ctx, "a</SOURCE x ''b''"), "a</SOURCE x ''b''");
     EXPECT_EQ(ctx.block.rawMode, RawMode::Normal);
-
-    // Opened inside a line: the text before the tag goes out with the end of
-    // the open paragraph.
-    std::string written;
-    ctx.block.blockMode = BlockMode::Paragraph;
-    EXPECT_EQ(inlineText(ctx, "''t'' <source lang=\"c\">code<x>", &written), "<pre lang=\"c\">code&lt;x&gt;");
-    EXPECT_EQ(written, "<i>t</i> </p>\n");
-    EXPECT_EQ(ctx.block.rawMode, RawMode::PreBlock);
-    EXPECT_EQ(ctx.block.blockMode, BlockMode::PreTag);
-
-    // In an indented block the tag is dropped and the block goes on.
-    RunContext indented;
-    indented.block.blockMode = BlockMode::PreIndent;
-    written.clear();
-    EXPECT_EQ(inlineText(indented, "a <pre class=x>b<", &written), "b&lt;");
-    EXPECT_EQ(written, "a ");
-    EXPECT_EQ(indented.block.blockMode, BlockMode::PreTag);
-
     // With nothing open the text stays in place; capitals are not rewritten.
     RunContext none;
     EXPECT_EQ(inlineText(none, "x <SOURCE>y<"), "x <SOURCE>y&lt;");
     EXPECT_EQ(none.block.blockMode, BlockMode::PreTag);
+}
 
-    // Without ">": the text from the tag on stays unscanned, or is dropped
-    // when an indented block was open.
-    RunContext open;
-    EXPECT_EQ(inlineText(open, "''x'' <source a<b ''c''"), "<i>x</i> <source a<b ''c''");
-    EXPECT_EQ(open.block.rawMode, RawMode::PreBlock);
-    EXPECT_EQ(open.block.blockMode, BlockMode::PreTag);
-    indented.block = BlockState{};
-    indented.block.blockMode = BlockMode::PreIndent;
-    written.clear();
-    EXPECT_EQ(inlineText(indented, "a <pre b<c", &written), "");
-    EXPECT_EQ(written, "a ");
-    EXPECT_EQ(indented.block.rawMode, RawMode::PreBlock);
+std::string ext(std::string_view url, std::string_view text) {
+    return "<a class=\"extlink\" href=\"" + std::string(url) + "\" target=\"_blank\">" + std::string(text) + "</a>";
+}
+
+TEST(Links, InternalLinks) {
+    EXPECT_EQ(inlineText("[[Page]]"), "<a href=\"Page.html\">Page</a>");
+    EXPECT_EQ(inlineText("[[ My Page\t]]"), "<a href=\"My Page.html\">My Page</a>");
+    EXPECT_EQ(inlineText("[[Page |  a|b ]]"), "<a href=\"Page.html\">a|b</a>");
+    EXPECT_EQ(inlineText("[[Page.HTML]]"), "<a href=\"Page.HTML\">Page.HTML</a>");
+    EXPECT_EQ(inlineText("[[Page.html#Part| Label]]"), "<a href=\"Page.html#Part\">Label</a>");
+    EXPECT_EQ(inlineText("[[#Part]]"), "<a href=\"#Part\">#Part</a>");
+    EXPECT_EQ(inlineText("[[filex:a]]"), "<a href=\"filex:a.html\">filex:a</a>");
+    // A "#" in the label is not an anchor.
+    EXPECT_EQ(inlineText("[[Page|see #3]]"), "<a href=\"Page.html\">see #3</a>");
+    // Brackets that do not close.
+    EXPECT_EQ(inlineText("[[Page] x]"), "[[Page] x]");
+}
+
+TEST(Links, NestedLinksStopAtTheSecondLevel) {
+    EXPECT_EQ(inlineText("[[Page|[[Other]]]]"), "<a href=\"Page.html\"><a href=\"Other</a>.html\">Other</a></a>");
+    EXPECT_EQ(inlineText("[[A|[[B|[[C]]]]]]"), "<a href=\"A.html\"><a href=\"B.html\">[[C</a></a>]]");
+    // Many nested links stay bounded.
+    const std::size_t n = 2000;
+    std::string text = repeat("[[P|", n) + "x" + repeat("]]", n);
+    std::string got = inlineText(text);
+    EXPECT_LT(got.size(), 4 * text.size());
+}
+
+TEST(Links, Images) {
+    EXPECT_EQ(inlineText("[[file:Cat.png]]"), "<img src=\"Cat.png\"/>");
+    RunContext ctx;
+    ctx.options.filePrefix = "img/";
+    EXPECT_EQ(inlineText(ctx, "[[FILE:Cat.png]]"), "<img src=\"img/Cat.png\"/>");
+
+    EXPECT_EQ(inlineText("[[File:Cat.png|left|200px|A cat]]"), "<img src=\"Cat.png\" width=\"200\"/>");
+    auto cat = [](std::string options) { return inlineText("[[file:Cat.png|" + options + "]]"); };
+    for (const char* options : {"200x100px", "x100px|200px", "300px|| top |200x100px"})
+        EXPECT_EQ(cat(options), "<img src=\"Cat.png\" width=\"200\" height=\"100\"/>") << options;
+    for (const char* options : {"200", "px", "x px", "200pt", "a200px"}) EXPECT_EQ(cat(options), "<img src=\"Cat.png\"/>");
+    EXPECT_EQ(inlineText("[[file:a.png|0px|x0px]]"), "<img src=\"a.png\" width=\"0\" height=\"0\"/>");
+    EXPECT_EQ(inlineText("[[file:a.png|99999999999px]]"), "<img src=\"a.png\" width=\"2147483647\"/>");
+    // The name is not trimmed inside the brackets, nor scanned afterwards.
+    EXPECT_EQ(inlineText("[[file: Cat.png ]]"), "<img src=\" Cat.png\"/>");
+    EXPECT_EQ(inlineText("[[file:a ''b''.png |9px]]"), "<img src=\"a ''b''.png \" width=\"9\"/>");
+    // What follows an image is translated.
+    EXPECT_EQ(inlineText("[[file:a.png]]''x''[[B]][[file:c.png]]"),
+              "<img src=\"a.png\"/><i>x</i><a href=\"B.html\">B</a><img src=\"c.png\"/>");
+}
+
+TEST(Links, ExternalLinks) {
+    EXPECT_EQ(inlineText("see http://a.b/c."), "see " + ext("http://a.b/c.", "http://a.b/c."));
+    EXPECT_EQ(inlineText("HTTPS://a\tb ''c''"), ext("HTTPS://a\tb", "HTTPS://a\tb") + " <i>c</i>");
+    EXPECT_EQ(inlineText("httpx http:/ hhttp://a"), "httpx http:/ h" + ext("http://a", "http://a"));
+    EXPECT_EQ(inlineText("[http://a.b link ''text''] after"), ext("http://a.b", "link ''text''") + " after");
+    EXPECT_EQ(inlineText("[http://a.b ]"), ext("http://a.b", ""));
+    EXPECT_EQ(inlineText("[http://a.b]"), "[" + ext("http://a.b]", "http://a.b]"));
+    EXPECT_EQ(inlineText("[http://a.b] more"), "[" + ext("http://a.b]", "http://a.b]") + " more");
+    EXPECT_EQ(inlineText("[[http://x y]"), "[" + ext("http://x", "y"));
+    // URLs and links inside the attributes of a tag that passes through.
+    EXPECT_EQ(inlineText("<div title=\"http://x\">"), "<div title=\"" + ext("http://x\">", "http://x\">"));
+    EXPECT_EQ(inlineText("<span title=\"[[P]]\">"), "<span title=\"<a href=\"P.html\">P</a>\">");
 }
 
 }  // namespace
-}  // namespace tarvo::markup_test
+}  // namespace tarvo::test

@@ -11,19 +11,16 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(TARVO_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
 # Unit tests that stay POSIX-only: the POSIX side of the platform layer
-# (FIFOs, links, permission bits, byte-string names), and the diagram tests,
-# which compare stored DOT files byte for byte with LF line ends and use
-# file times, FIFOs and file-size limits, and the page file test, which reads
-# inode numbers and sets file times (the case page-unchanged-keeps-its-file
-# checks the same on Windows). The Windows side of the layer is
-# tested by tests/windows/platform_windows_test.cpp, DOT files on Windows by
-# tests/windows/cases. tests/windows/posix_compat.h gives the other tests the
-# one POSIX call they share (mkdtemp).
+# (FIFOs, links, permission bits, byte-string names), the diagram tests, which
+# compare stored DOT files byte for byte with LF line ends and use FIFOs, and
+# the page file test, which stores pages with LF line ends (the case
+# page-unchanged-keeps-its-file checks the same on Windows). The Windows side
+# of the layer is tested by tests/windows/platform_windows_test.cpp, DOT files
+# on Windows by tests/windows/cases. tests/windows/posix_compat.h gives the
+# other tests the one POSIX call they use (mkdtemp).
 set(TARVO_POSIX_ONLY_TESTS
   platform/platform_test.cpp
   diagram/diagram_block_test.cpp
-  diagram/graphviz_render_test.cpp
-  diagram/quickgv_test.cpp
   page/page_file_test.cpp
 )
 

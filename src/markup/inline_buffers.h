@@ -8,7 +8,7 @@ namespace tarvo {
 // does not cost fresh allocations.
 struct InlineBuffers {
     std::string done;     // translated text before the scan position
-    std::string input;    // text still to scan, from `next` on
+    std::string input;    // text still to scan, once something was pushed back
     std::string scratch;  // inserted text being built
 };
 

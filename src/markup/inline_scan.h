@@ -1,9 +1,11 @@
 // The inline formatter's scan over one line. The line is kept in two parts:
 // `done`, the translated text before the scan position, and the input, the
-// text from the scan position on (from `next` to its end). A replacement appends to
-// `done` and steps over input; text that must be scanned again is pushed back
-// in front of `next`. Each step thus costs what it reads and writes, never a
-// move of the whole rest of the line.
+// text from the scan position on (from `next` to its end), read in place from
+// the caller's text. A replacement appends to `done` and steps over input;
+// text that must be scanned again is pushed back in front of `next` (the
+// input then moves into a buffer of our own with room in front). Each step
+// thus costs what it reads and writes, never a move of the whole rest of the
+// line.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +23,7 @@ public:
 
     // Remembers where a needle was last found, so that many searches from
     // growing positions read each byte of the line about once. Positions are
-    // kept as distances from the end of `input`, which text pushed back in
+    // kept as distances from the end of the input, which text pushed back in
     // front of the scan position does not change.
     struct Memo {
         std::string_view needle;

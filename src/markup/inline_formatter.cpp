@@ -3,6 +3,7 @@
 // a line, and diagram openings inside a line. Links and URLs are handed to the
 // link handlers.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "diagram/diagram_block.h"
@@ -39,6 +40,24 @@ struct SpecialBytes {
     }
 };
 constexpr SpecialBytes kSpecial;
+
+// Text is skipped eight bytes at a time while none of them can be special: a
+// byte equal to the one looked for becomes zero after the XOR, and the
+// zero-byte test marks it (marks above a real one may be false: the bytes of
+// a marked word are then looked at one by one).
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+
+std::uint64_t has(std::uint64_t word, char c) {
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return (x - kOnes) & ~x & kHighs;
+}
+
+std::uint64_t wordAt(const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    return word;
+}
 
 }  // namespace
 
@@ -210,6 +229,7 @@ void InlineScan::rawStep() {
     const char* p = data_ + next_;
     const char* end = data_ + size_;
     const char* q = p;
+    while (end - q >= 8 && !(has(wordAt(q), '<') | has(wordAt(q), '>'))) q += 8;
     while (q < end && !kSpecial.raw[static_cast<unsigned char>(*q)]) ++q;
     if (q > p) {
         pass(static_cast<std::size_t>(q - p));
@@ -227,16 +247,24 @@ std::size_t plainLength(std::string_view text) {
     const char* p = text.data();
     const char* end = p + text.size();
     const char* q = p;
-    for (; q < end; ++q) {
-        const unsigned char c = static_cast<unsigned char>(*q);
-        if (!kSpecial.normal[c]) continue;
-        // An "h" matters only where "http" begins.
-        if ((c | 0x20) == 'h' &&
-            !(end - q >= 4 && lower(q[1]) == 't' && lower(q[2]) == 't' && lower(q[3]) == 'p'))
-            continue;
-        break;
+    // An "h" matters only where "http" begins.
+    auto special = [&](const char* at) {
+        const unsigned char c = static_cast<unsigned char>(*at);
+        if (!kSpecial.normal[c]) return false;
+        return (c | 0x20) != 'h' ||
+               (end - at >= 4 && lower(at[1]) == 't' && lower(at[2]) == 't' && lower(at[3]) == 'p');
+    };
+    for (;;) {
+        while (end - q >= 8) {
+            const std::uint64_t word = wordAt(q);
+            if (has(word, '\'') | has(word, '<') | has(word, '[') | has(word | (kOnes * 0x20), 'h')) break;
+            q += 8;
+        }
+        const char* stop = end - q >= 8 ? q + 8 : end;
+        for (; q < stop; ++q)
+            if (special(q)) return static_cast<std::size_t>(q - p);
+        if (q == end) return static_cast<std::size_t>(q - p);
     }
-    return static_cast<std::size_t>(q - p);
 }
 
 void InlineScan::normalStep() {

@@ -50,17 +50,7 @@ bool PageFile::write(std::string_view text) {
             }
             bytes = expanded_;
         }
-        // Compared piece by piece, so that a long line needs no copy of its size.
-        constexpr std::size_t kPiece = 64 * 1024;
-        storedBytes_.resize(std::min(kPiece, bytes.size()));
-        std::uint64_t at = matched_;
-        bool same = true;
-        for (std::size_t done = 0; same && done < bytes.size(); done += kPiece) {
-            const std::size_t n = std::min(kPiece, bytes.size() - done);
-            same = stored_.readAt(at, storedBytes_.data(), n) == static_cast<long>(n) &&
-                   std::memcmp(storedBytes_.data(), bytes.data() + done, n) == 0;
-            at += n;
-        }
+        const bool same = stored_.equalAt(matched_, bytes);
         if (same) {
             matched_ += bytes.size();
             return true;

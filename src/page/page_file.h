@@ -38,7 +38,6 @@ private:
     bool writeFailed_ = false;
     std::uint64_t matched_ = 0;
     std::string expanded_;
-    std::string storedBytes_;
 };
 
 }  // namespace tarvo

@@ -62,6 +62,9 @@ public:
     // Reads up to count bytes at offset. Returns the count read (short at the
     // end of the file), or -1 on a hard read error.
     long readAt(std::uint64_t offset, char* into, std::size_t count);
+    // True when the file holds exactly these bytes at offset (compared in
+    // place, without copying them out).
+    bool equalAt(std::uint64_t offset, std::string_view bytes);
 
 private:
     static constexpr std::size_t kReadAhead = 64 * 1024;

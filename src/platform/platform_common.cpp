@@ -82,5 +82,28 @@ long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
     return static_cast<long>(done);
 }
 
+bool ReadFile::equalAt(std::uint64_t offset, std::string_view bytes) {
+    if (fd_ < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::uint64_t at = offset + done;
+        if (!(at >= cacheStart_ && at < cacheStart_ + cacheLength_)) {
+            if (!cache_) cache_.reset(new char[kReadAhead]);
+            const long got = readDirect(at, cache_.get(), kReadAhead);
+            if (got <= 0) {
+                cacheLength_ = 0;
+                return false;
+            }
+            cacheStart_ = at;
+            cacheLength_ = static_cast<std::size_t>(got);
+        }
+        const std::size_t from = static_cast<std::size_t>(at - cacheStart_);
+        const std::size_t n = std::min(bytes.size() - done, cacheLength_ - from);
+        if (std::memcmp(cache_.get() + from, bytes.data() + done, n) != 0) return false;
+        done += n;
+    }
+    return true;
+}
+
 }  // namespace platform
 }  // namespace tarvo

@@ -15,6 +15,7 @@
 
 #include "cli/run_context.h"
 #include "markup/markup.h"
+#include "page/page_file.h"
 #include "page/page_output.h"
 #include "page/wiki_in_stream.h"
 
@@ -30,20 +31,28 @@ std::string repeatTo(std::string_view unit, std::size_t size) {
     return s;
 }
 
-// Seconds for one conversion of the body in path (best of several runs).
+// Seconds for one conversion of the body in path into a page file, as the
+// program writes it (best of several runs).
 double timeBody(const std::string& path, int runs) {
     double best = 1e9;
+    const std::string page = path + ".html";
     for (int r = 0; r < runs; ++r) {
+        unlink(page.c_str());
         RunContext ctx;
         ctx.options.workDir = widen("/tmp/tarvo-bench-");
         WikiInStream in;
         in.open(WString(path.begin(), path.end()));
-        PageOutput out;
         auto t0 = std::chrono::steady_clock::now();
+        PageFile file;
+        file.open(WString(page.begin(), page.end()));
+        PageOutput out(file);
         convertBody(ctx, in, out);
+        out.flush();
+        file.finish();
         auto t1 = std::chrono::steady_clock::now();
         best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
     }
+    unlink(page.c_str());
     return best;
 }
 

@@ -8,11 +8,14 @@
 // a search from a later position can reuse what an earlier one found.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "cli/run_context.h"
+#include "markup/markup.h"
 #include "page/page_output.h"
 
 namespace tarvo {
@@ -28,11 +31,28 @@ public:
         if (line_ == line && from >= from_ && (at_ == std::string_view::npos || at_ >= from)) return at_;
         line_ = line;
         from_ = from;
-        at_ = text.find(needle_, from);
+        at_ = search(text, from);
         return at_;
     }
 
 private:
+    // The first byte by memchr, the rest compared in place: the needles are
+    // short, and a cell line asks for them once a cell.
+    std::size_t search(std::string_view text, std::size_t from) const {
+        const char* p = text.data() + std::min(from, text.size());
+        const char* end = text.data() + text.size();
+        while (end - p >= static_cast<std::ptrdiff_t>(needle_.size())) {
+            const void* hit = std::memchr(p, needle_[0], static_cast<std::size_t>(end - p) - needle_.size() + 1);
+            if (!hit) break;
+            p = static_cast<const char*>(hit);
+            std::size_t k = 1;
+            while (k < needle_.size() && p[k] == needle_[k]) ++k;
+            if (k == needle_.size()) return static_cast<std::size_t>(p - text.data());
+            ++p;
+        }
+        return std::string_view::npos;
+    }
+
     std::string_view needle_;
     std::uint64_t line_ = 0;
     std::size_t from_ = 0;
@@ -82,6 +102,10 @@ struct BodyRun {
     // Runs the inline formatter on source[from, to) and writes the result.
     void writeFormatted(std::size_t from, std::size_t to);
     void write(std::string_view text) { out.write(text); }
+    // closeBlock, skipped when nothing is open (it would write nothing).
+    void closeOpenBlock() {
+        if (st.blockMode != BlockMode::None) closeBlock(ctx, out);
+    }
 };
 
 // Steps of the line classification, each ending the logical line.

@@ -133,7 +133,9 @@ InlineScan::InlineScan(RunContext& ctx, PageOutput& out, std::string_view text)
       size_(text.size()),
       input_(ctx.inlineBuffers.input) {
     done_.clear();
-    if (done_.capacity() < text.size()) done_.reserve(text.size() + text.size() / 4);
+    // Room for a line that grows as markup is written out, so that a long
+    // line is seldom moved while it is translated.
+    if (done_.capacity() < text.size() * 2) done_.reserve(text.size() * 2);
 }
 
 void InlineScan::pushBack(std::string_view text) {
@@ -247,12 +249,22 @@ std::size_t plainLength(std::string_view text) {
     const char* p = text.data();
     const char* end = p + text.size();
     const char* q = p;
-    // An "h" matters only where "http" begins.
+    auto http = [&](const char* at) {
+        return end - at >= 4 && (at[0] | 0x20) == 'h' && lower(at[1]) == 't' && lower(at[2]) == 't' &&
+               lower(at[3]) == 'p';
+    };
+    // Some bytes matter only with what follows: an "h" where "http" begins,
+    // a "[" before "[" or "http", an apostrophe before another.
     auto special = [&](const char* at) {
         const unsigned char c = static_cast<unsigned char>(*at);
         if (!kSpecial.normal[c]) return false;
-        return (c | 0x20) != 'h' ||
-               (end - at >= 4 && lower(at[1]) == 't' && lower(at[2]) == 't' && lower(at[3]) == 'p');
+        switch (c) {
+            case 'h':
+            case 'H': return http(at);
+            case '[': return end - at >= 2 && (at[1] == '[' || http(at + 1));
+            case '\'': return end - at >= 2 && at[1] == '\'';
+            default: return true;
+        }
     };
     for (;;) {
         while (end - q >= 8) {
@@ -280,7 +292,9 @@ void InlineScan::normalStep() {
             std::size_t n = 0;
             while (at(n) == '<' && !kSpecial.tagStart[static_cast<unsigned char>(at(n + 1))]) ++n;
             if (n == 0) return angle();
-            for (std::size_t k = 0; k < n; ++k) done_.append("&lt;", 4);
+            static constexpr std::string_view kRun = "&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;";
+            done_.reserve(done_.size() + 4 * n);
+            for (std::size_t k = 0; k < n; k += 16) done_.append(kRun.substr(0, 4 * std::min<std::size_t>(16, n - k)));
             consume(n);
             break;
         }

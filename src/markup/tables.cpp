@@ -19,12 +19,12 @@ std::uint8_t& innermost(BlockState& st) { return reinterpret_cast<std::uint8_t&>
 void closeOpenCell(BodyRun& run) {
     std::uint8_t& flags = innermost(run.st);
     if (flags & kHeaderCellOpen) {
-        closeBlock(run.ctx, run.out);
+        run.closeOpenBlock();
         run.write("</th>\n");
         flags &= static_cast<std::uint8_t>(~kHeaderCellOpen);
     }
     if (flags & kDataCellOpen) {
-        closeBlock(run.ctx, run.out);
+        run.closeOpenBlock();
         run.write("</td>\n");
         flags &= static_cast<std::uint8_t>(~kDataCellOpen);
     }
@@ -47,11 +47,11 @@ void openRowIfNeeded(BodyRun& run) {
 // Writes a cell's opening tag; with a separator at `bar`, the text before it
 // is the cell's attributes and is taken off the line with the "|".
 void openCellTag(BodyRun& run, std::size_t bar, std::string_view tag) {
-    run.write(tag);
     if (bar == npos) {
-        run.write(">");
+        run.write(tag == "<td" ? "<td>" : "<th>");
         return;
     }
+    run.write(tag);
     run.write(" ");
     run.write(std::string_view(run.source).substr(run.b, bar - run.b));
     run.write(">");
@@ -64,7 +64,7 @@ void captionOrRow(BodyRun& run, char kind) {
     closeOpenCell(run);
     std::uint8_t& flags = innermost(run.st);
     if (flags & kRowOpen) {
-        closeBlock(run.ctx, run.out);
+        run.closeOpenBlock();
         run.write("</tr>\n");
         flags &= static_cast<std::uint8_t>(~kRowOpen);
     }
@@ -93,12 +93,12 @@ void dataCellLine(BodyRun& run) {
     for (;;) {
         std::uint8_t& flags = innermost(run.st);
         if (flags & kHeaderCellOpen) {
-            closeBlock(run.ctx, run.out);
+            run.closeOpenBlock();
             run.write("</th>\n");
             flags &= static_cast<std::uint8_t>(~kHeaderCellOpen);
         }
         if (flags & kDataCellOpen) {
-            closeBlock(run.ctx, run.out);
+            run.closeOpenBlock();
             run.write("</td>\n");
         }
         openRowIfNeeded(run);
@@ -145,7 +145,7 @@ void dataCellLine(BodyRun& run) {
 
 void tableStartStep(BodyRun& run) {
     run.rowAttributes.clear();
-    closeBlock(run.ctx, run.out);
+    run.closeOpenBlock();
     run.b += 2;
     run.trimLine();
     run.st.tableStack.push_back(static_cast<char>(kTableBodyOpen));
@@ -179,7 +179,7 @@ void tableLineStep(BodyRun& run) {
     const char second = run.b + 1 < run.e ? run.source[run.b + 1] : '\0';
     if (second == '+' || second == '-') return captionOrRow(run, second);
     if (second == '}') {
-        closeBlock(run.ctx, run.out);
+        run.closeOpenBlock();
         closeTable(run.st, run.out);
         run.b += 2;
         while (run.b < run.e && (run.source[run.b] == ' ' || run.source[run.b] == '\t')) ++run.b;

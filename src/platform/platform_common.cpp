@@ -105,5 +105,17 @@ bool ReadFile::equalAt(std::uint64_t offset, std::string_view bytes) {
     return true;
 }
 
+// The listing is taken whole by findFirst; the rest hands it out.
+bool DirSearch::findNext(DirEntry& entry) {
+    if (next_ >= entries_.size()) return false;
+    entry = entries_[next_++];
+    return true;
+}
+
+void DirSearch::close() {
+    entries_.clear();
+    next_ = 0;
+}
+
 }  // namespace platform
 }  // namespace tarvo

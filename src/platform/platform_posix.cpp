@@ -327,16 +327,5 @@ bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
     return findNext(entry);
 }
 
-bool DirSearch::findNext(DirEntry& entry) {
-    if (next_ >= entries_.size()) return false;
-    entry = entries_[next_++];
-    return true;
-}
-
-void DirSearch::close() {
-    entries_.clear();
-    next_ = 0;
-}
-
 }  // namespace platform
 }  // namespace tarvo

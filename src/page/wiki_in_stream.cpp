@@ -8,22 +8,7 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-void putUtf8(std::string& out, std::uint32_t v) {
-    if (v < 0x80) {
-        out.push_back(static_cast<char>(v));
-    } else if (v < 0x800) {
-        char b[2] = {static_cast<char>(0xC0 | (v >> 6)), static_cast<char>(0x80 | (v & 0x3F))};
-        out.append(b, 2);
-    } else if (v < 0x10000) {
-        char b[3] = {static_cast<char>(0xE0 | (v >> 12)), static_cast<char>(0x80 | ((v >> 6) & 0x3F)),
-                     static_cast<char>(0x80 | (v & 0x3F))};
-        out.append(b, 3);
-    } else {
-        char b[4] = {static_cast<char>(0xF0 | (v >> 18)), static_cast<char>(0x80 | ((v >> 12) & 0x3F)),
-                     static_cast<char>(0x80 | ((v >> 6) & 0x3F)), static_cast<char>(0x80 | (v & 0x3F))};
-        out.append(b, 4);
-    }
-}
+void putUtf8(std::string& out, std::uint32_t v) { platform::appendUtf8(out, v); }
 
 bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }

@@ -44,6 +44,9 @@ std::vector<WString> wideArguments(int argc, char** argv);
 // stand for undecodable argument bytes become those bytes again.
 std::string toUtf8Bytes(const WString& text);
 
+// Appends one code point (up to U+10FFFF) as UTF-8.
+void appendUtf8(std::string& out, std::uint32_t codePoint);
+
 // Console output. Messages are written as they come, unbuffered by us.
 void writeOut(std::string_view bytes);
 void writeErr(std::string_view bytes);

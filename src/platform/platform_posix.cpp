@@ -71,24 +71,6 @@ WString decodeBytes(std::string_view bytes) {
     return out;
 }
 
-void appendUtf8(std::string& out, std::uint32_t v) {
-    if (v < 0x80) {
-        out.push_back(static_cast<char>(v));
-    } else if (v < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (v >> 6)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else if (v < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (v >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (v >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    }
-}
-
 // A wide file name as the bytes of a POSIX path: "\" becomes "/".
 std::string nativePath(const WString& name) {
     WString copy = name;

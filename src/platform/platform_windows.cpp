@@ -43,24 +43,6 @@ HANDLE handleOf(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
 
 NativeFile fileOf(HANDLE handle) { return reinterpret_cast<NativeFile>(handle); }
 
-void appendUtf8(std::string& out, std::uint32_t v) {
-    if (v < 0x80) {
-        out.push_back(static_cast<char>(v));
-    } else if (v < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (v >> 6)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else if (v < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (v >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (v >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    }
-}
-
 // UTF-8 to UTF-16 by the system; malformed bytes become U+FFFD.
 std::wstring utf16Of(std::string_view bytes) {
     std::wstring out;

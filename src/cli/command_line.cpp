@@ -26,6 +26,19 @@ void printUsage() {
         "\t-tmpl <templateName> - template to use for html generation\n");
 }
 
+// The usage lines, then the options they leave out.
+void printHelp() {
+    printUsage();
+    platform::writeOut(
+        "\t-gen <prefix> - prefix to put in front of diagram picture names\n"
+        "\t-wrk <prefix> - prefix to put in front of the DOT files written\n"
+        "\t-test - compare with the stored pages instead of writing them\n"
+        "\t-- - later words are file names, even those starting with - or +\n"
+        "\t-h, --help - print this help and exit\n"
+        "\t--version - print the version line and exit\n"
+        "See \"man tarvo\" for the full description.\n");
+}
+
 int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
     platform::writeOut("Tarvo v1.6 (build 120), (c) 2026 the Tarvo developers\n");
     if (args.size() < 2) {
@@ -34,10 +47,31 @@ int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
     }
     ConvertOptions& o = ctx.options;
     std::optional<WString> input, output;
+    bool optionsEnded = false;  // after "--" every word is a file name
     for (std::size_t i = 1; i < args.size(); ++i) {
         const WString& arg = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (!arg.empty() && arg[0] == u'-') {
+        const bool isOption =
+            !optionsEnded && !arg.empty() && (arg[0] == u'-' || arg[0] == u'+');
+        if (!isOption) {
+            if (!input) {
+                input = arg;
+            } else if (!output) {
+                output = arg;
+            } else {
+                platform::writeOut("*** Error: too many filenames!\n");
+                printUsage();
+                return 2;
+            }
+        } else if (arg == u"--") {
+            optionsEnded = true;
+        } else if (arg == u"--help" || arg == u"-h") {
+            // Exact words only: "-hx", "--helpme" and "---" are unknown options.
+            printHelp();
+            return 0;
+        } else if (arg == u"--version") {
+            return 0;  // the banner line already printed is the version
+        } else if (arg[0] == u'-') {
             const char16_t second = arg.size() > 1 ? arg[1] : u'\0';
             switch (second) {
                 case u'f':
@@ -63,20 +97,11 @@ int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
                     platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
                     return 1;
             }
-        } else if (!arg.empty() && arg[0] == u'+') {
-            if (arg.size() < 2 || arg[1] != u'r') {
-                platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
-                return 1;
-            }
-            o.recursive = true;
-        } else if (!input) {
-            input = arg;
-        } else if (!output) {
-            output = arg;
+        } else if (arg.size() < 2 || arg[1] != u'r') {
+            platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
+            return 1;
         } else {
-            platform::writeOut("*** Error: too many filenames!\n");
-            printUsage();
-            return 2;
+            o.recursive = true;
         }
     }
     if (!input) {

@@ -56,6 +56,9 @@ def file_arguments(args):
     while i < len(args):
         arg = args[i]
         has_value = i + 1 < len(args)
+        if arg == b"--":
+            found += args[i + 1:]  # every later word is a file name
+            break
         if arg.startswith(b"-"):
             second = arg[1:2]
             if arg in (b"-file", b"-gen", b"-tmpl", b"-wrk") and has_value:

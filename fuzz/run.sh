@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a number of seconds,
-# seeded from a copy of the shared corpus of real wiki text.
+# seeded from a copy of the corpus of real wiki text in tests/corpus.
 #
 #   fuzz/run.sh [seconds]            (default 60 per target)
 #
 # Environment: FUZZ_BUILD_DIR (default <repo>/build-fuzz), FUZZ_CORPUS (default
-# <repo>/../shared/corpus/real), FUZZ_TARGETS (default: all), FUZZ_OUT (where
+# <repo>/tests/corpus), FUZZ_TARGETS (default: all), FUZZ_OUT (where
 # crash artifacts and logs go; default a fresh temporary directory).
 # Fails on a crash, a sanitizer report, a mismatch between the fast formatter
 # and the reference, an input slower than 10 seconds or above 2 GB of memory.
@@ -15,7 +15,7 @@ seconds=${1:-60}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 build=${FUZZ_BUILD_DIR:-$repo/build-fuzz}
-corpus=${FUZZ_CORPUS:-$repo/../shared/corpus/real}
+corpus=${FUZZ_CORPUS:-$repo/tests/corpus}
 targets=${FUZZ_TARGETS:-inline_differential_fuzz page_fuzz}
 out=${FUZZ_OUT:-$(mktemp -d "${TMPDIR:-/tmp}/tarvo-fuzz-run.XXXXXX")}
 mkdir -p "$out"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Converts every page of the shared corpus of real wiki text (a recursive run
-# over a scratch copy), then compares every page again in test mode. Fails on
-# a crash, a sanitizer report, a hang (the test's timeout) or a nonzero exit.
+# Converts every page of the corpus of real wiki text (tests/corpus; a
+# recursive run over a scratch copy), then compares every page again in test
+# mode. Fails on a crash, a sanitizer report, a hang (the test's timeout) or a
+# nonzero exit.
 set -euo pipefail
 tarvo=$1
 corpus=$2
@@ -11,9 +12,9 @@ if [ ! -d "$corpus" ]; then
 fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp -r "$corpus" "$scratch/real"
-chmod -R u+w "$scratch/real"
-cd "$scratch/real"
+cp -r "$corpus" "$scratch/corpus"
+chmod -R u+w "$scratch/corpus"
+cd "$scratch/corpus"
 "$tarvo" +r '*.wiki' > "$scratch/convert.log"
 "$tarvo" +r -test '*.wiki' > "$scratch/compare.log"
 pages=$(grep -c ' - OK$' "$scratch/compare.log" || true)

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Checks the packages that scripts/package made. The Debian package is
+# unpacked with dpkg-deb: its fields and files, its tarvo converting a page
+# with the packaged template, its man page rendered by man without a warning.
+# The Windows zip is listed and unpacked, and its tarvo.exe converts the same
+# page under Wine.
+#
+#   tests/package/check_packages.sh DEB ZIP
+# Environment: WINEPREFIX (default: a scratch prefix, made on first use).
+set -euo pipefail
+deb=$(realpath "$1")
+zip=$(realpath "$2")
+scratch=$(mktemp -d)
+wineserver=/usr/lib/wine/wineserver
+cleanup() {
+  [ -n "${own_prefix:-}" ] && WINEPREFIX=$own_prefix "$wineserver" -k 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+cd "$scratch"
+printf '= Packaged =\nA page with a [[link]].\n' >page.wiki
+
+# A page converted with the packaged template; $1 and the rest: the command.
+convert() {
+  rm -f page.html
+  "$@" -tmpl "$template" page.wiki >convert.log || fail "$*: $(cat convert.log)"
+  grep -q '<h1>Packaged</h1>' page.html && grep -q '<title>Tarvo example site</title>' page.html ||
+    fail "$*: the page or its template is missing from page.html"
+}
+
+echo "Debian package $(basename "$deb")"
+dpkg-deb -x "$deb" deb
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libstdc++6 libgcc-s1; do
+  [[ $depends == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"
+done
+[ "$(dpkg-deb -f "$deb" Recommends)" = graphviz ] || fail "Recommends is not graphviz"
+for f in bin/tarvo share/man/man1/tarvo.1 share/tarvo/tarvo.css share/tarvo/template.html share/doc/tarvo/copyright; do
+  [ -f "deb/usr/$f" ] || fail "the package lacks /usr/$f"
+done
+template=deb/usr/share/tarvo/template.html
+convert deb/usr/bin/tarvo
+version=$(sed -n '1s/^Tarvo v\([0-9]*\.[0-9]*\) (build \([0-9]*\)).*/\1.\2/p' convert.log)
+[ "$version" = "$(dpkg-deb -f "$deb" Version)" ] || fail "banner version $version, package $(dpkg-deb -f "$deb" Version)"
+MANWIDTH=80 man --warnings -l deb/usr/share/man/man1/tarvo.1 >man.txt 2>man.err
+[ ! -s man.err ] || fail "man: $(cat man.err)"
+grep -q '^EXAMPLES' man.txt || fail "the man page has no EXAMPLES"
+
+echo "Windows zip $(basename "$zip")"
+top=$(basename "$zip" .zip)
+python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip" >zip.list
+for f in tarvo.exe tarvo.css template.html tarvo.txt README.md LICENSE; do
+  grep -qx "$top/$f" zip.list || fail "the zip lacks $top/$f"
+done
+python3 -m zipfile -e "$zip" win
+grep -q '^EXAMPLES' "win/$top/tarvo.txt" || fail "tarvo.txt has no EXAMPLES"
+if [ -z "${WINEPREFIX:-}" ]; then
+  own_prefix=$scratch/wineprefix
+  export WINEPREFIX=$own_prefix
+fi
+export WINEDEBUG=-all LC_ALL=C.UTF-8
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+template=win/$top/template.html
+convert /usr/lib/wine/wine64 "win/$top/tarvo.exe"
+echo "both packages passed"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs the commands of the man page's EXAMPLES and of the README's "Usage
+# examples", as they are written there, each set over a fresh small tree (pages
+# in docs/ and docs/guide/, one with an image and a diagram, a page and a
+# template at the top), and checks what the text says they do.
+#
+#   tests/docs/run_examples.sh TARVO REPO_ROOT
+set -euo pipefail
+tarvo=$(realpath "$1")
+root=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/bin"
+ln -s "$tarvo" "$scratch/bin/tarvo"
+export PATH="$scratch/bin:$PATH"
+
+fail() { echo "FAILED: $*" >&2; [ -f log ] && cat log >&2; exit 1; }
+
+make_tree() {
+  mkdir -p "$1/docs/guide" && cd "$1"
+  printf '= Start =\nA cat: [[file:cat.png]]\n<graphviz name="flow">digraph { a -> b }</graphviz>\nSee [[usage]].\n' >docs/index.wiki
+  printf '= Usage =\nText.\n' >docs/guide/usage.wiki
+  printf '= Intro =\nText.\n' >intro.wiki
+  printf '<html><body class="framed">\n*******body*******\n</body></html>\n' >page.tmpl
+}
+
+# $1: name, $2: the commands, $3: the pages expected in site/. The last
+# command is the check before publishing.
+run_doc() {
+  make_tree "$scratch/$1"
+  [ -n "$2" ] || fail "$1: no commands found"
+  bash -e -o pipefail -c "$2" >log 2>&1 || fail "$1: a command failed"
+  local pages
+  pages=$(ls site/*.html 2>/dev/null | sort | tr '\n' ' ' || true)
+  [ "$pages" = "$3" ] || fail "$1: pages in site/: $pages, expected $3"
+  grep -q 'src="img/cat.png"' site/index.html || fail "$1: image not under img/"
+  grep -q 'src="flow.svg"' site/index.html || fail "$1: diagram picture not beside the page"
+  grep -q '<svg' site/flow.svg || fail "$1: no picture made"
+  [ -f dot/flow.dot ] || fail "$1: no DOT file in dot/"
+  [ "$(grep -c ' - OK$' log)" -eq "$(echo "$3" | wc -w)" ] || fail "$1: test mode did not find every page unchanged"
+}
+
+# Commands: the .B lines between .RS and .RE of EXAMPLES, roff escapes undone.
+man_commands=$(awk '/^\.SH/ { on = /^\.SH EXAMPLES/ } on && /^\.RS/ { rs = 1 } on && /^\.RE/ { rs = 0 }
+                    on && rs && /^\.B / { sub(/^\.B /, ""); print }' "$root/tarvo.1" |
+               sed -e 's/\\-/-/g' -e 's/\\(dq/"/g' -e "s/\\\\(aq/'/g")
+run_doc man "$man_commands" "site/index.html site/intro.html site/usage.html "
+[ -f intro.html ] || fail "man: tarvo intro.wiki made no intro.html"
+grep -q 'class="framed"' site/usage.html || fail "man: the template was not used"
+
+# Commands: the lines of the sh blocks under "## Usage examples".
+readme_commands=$(awk '/^## / { on = /^## Usage examples/ } on && /^```/ { code = !code; next } on && code' "$root/README.md")
+run_doc readme "$readme_commands" "site/index.html site/usage.html "
+
+# "A folder name alone converts nothing."
+make_tree "$scratch/folder"
+tarvo +r docs site/ >log 2>&1 || fail "folder: tarvo +r docs site/ failed"
+[ -z "$(find . -name '*.html')" ] || fail "folder: a folder name alone wrote pages"
+echo "man page and README examples: all passed"

@@ -2,6 +2,8 @@
 // page, and the storing of their DOT files.
 #include "diagram/diagram_block.h"
 
+#include <optional>
+
 #include "cli/run_context.h"
 #include "platform/platform.h"
 
@@ -109,14 +111,41 @@ void insertDiagramImage(RunContext& ctx, std::string& line, std::size_t pos) {
     line.insert(pos, diagramImage(ctx));
 }
 
+namespace {
+
+// Why the DOT file may not be written at path, as the bracket after "Can't
+// create" (possibly empty); nullopt when it may. It must lie inside the work
+// folder also when its folders are links, must not be a link itself or
+// anything but a regular file, and must not be the page's source or the
+// template.
+std::optional<std::string> refusal(const RunContext& ctx, const WString& name, const WString& path) {
+    const WString& workDir = ctx.options.workDir;
+    const std::size_t cut = workDir.find_last_of(platform::kDirSeparators);
+    const WString workFolder = cut == WString::npos ? WString() : workDir.substr(0, cut + 1);
+    if (platform::escapesDirectory(name) || !platform::liesWithin(path, workFolder)) return "";
+    const platform::FileIdentity id = platform::identify(path);
+    if (id == ctx.diagram.sourceFile) return " (it is the source file)";
+    if (id == ctx.diagram.templateFile) return " (it is the template file)";
+    switch (platform::kindOf(platform::currentFolder(), path)) {
+        case platform::FileKind::Missing:
+        case platform::FileKind::Regular: return std::nullopt;
+        case platform::FileKind::Link: return " (it is a symbolic link)";
+        case platform::FileKind::Directory: return " (it is a folder)";
+        case platform::FileKind::Other: return " (it is not a regular file)";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 void storeDotFile(RunContext& ctx) {
     DiagramState& d = ctx.diagram;
     WString name;
     appendUtf8AsUtf16(name, static_cast<long>(d.diagramName.size()), d.diagramName.c_str());
     const WString path = ctx.options.workDir + name + u".dot";
-    // Never outside the work directory (an absolute name, "..", a drive).
-    if (platform::escapesDirectory(name)) {
-        platform::writeOut("Can't create " + platform::toUtf8Bytes(path));
+    if (const auto why = refusal(ctx, name, path)) {
+        platform::writeOut("Can't create " + platform::toUtf8Bytes(path) + *why);
+        d.writeFailed = true;
         return;
     }
     {
@@ -127,11 +156,14 @@ void storeDotFile(RunContext& ctx) {
     platform::ReplaceFile file;
     if (!file.create(path)) {
         platform::writeOut("Can't create " + platform::toUtf8Bytes(path));
+        d.writeFailed = true;
         return;
     }
     // The file holds the DOT text and one more line end.
-    bool ok = file.write(d.dotText.data) && file.write("\n") && file.commit();
-    if (!ok) platform::writeOut("Can't write " + platform::toUtf8Bytes(path));
+    if (!(file.write(d.dotText.data) && file.write("\n") && file.commit())) {
+        platform::writeOut("Can't write " + platform::toUtf8Bytes(path));
+        d.writeFailed = true;
+    }
 }
 
 }  // namespace tarvo

@@ -18,6 +18,11 @@ struct DiagramState {
     std::string diagramName;
     std::string imageExtension;
     MemoryText dotText;
+    // Files a DOT file never replaces: the page's source and the template.
+    platform::FileIdentity sourceFile;
+    platform::FileIdentity templateFile;
+    // A DOT file could not be written: the run fails once it is done.
+    bool writeFailed = false;
 };
 
 // Length of a diagram opening tag name ("<graphviz" or "<quickgv" followed by a

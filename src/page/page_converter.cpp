@@ -1,5 +1,7 @@
 #include "page/page_converter.h"
 
+#include <algorithm>
+
 #include "markup/markup.h"
 #include "platform/platform.h"
 
@@ -34,6 +36,13 @@ bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 }  // namespace
 
+WString trimBlanks(const WString& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && isBlank(text[b])) ++b;
+    while (e > b && isBlank(text[e - 1])) --e;
+    return text.substr(b, e - b);
+}
+
 WString makeOutputName(const WString& sourcePath, const std::optional<WString>& outputArg) {
     std::size_t slash = sourcePath.find_last_of(u"/\\");
     std::size_t componentStart;
@@ -45,10 +54,7 @@ WString makeOutputName(const WString& sourcePath, const std::optional<WString>& 
 
     WString name;
     if (outputArg) {
-        std::size_t b = 0, e = outputArg->size();
-        while (b < e && isBlank((*outputArg)[b])) ++b;
-        while (e > b && isBlank((*outputArg)[e - 1])) --e;
-        WString out = outputArg->substr(b, e - b);
+        WString out = trimBlanks(*outputArg);
         if (!out.empty()) {
             char16_t last = out.back();
             if (last == u':' || last == u'\\' || last == u'/') {
@@ -94,49 +100,78 @@ int generatePage(RunContext& ctx, WikiInStream& source, PageOutput& out) {
     return 0;
 }
 
-int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg) {
-    WikiInStream source;
-    source.open(sourcePath);
-    if (!source.good()) {
-        say("Can't open ", sourcePath);
+namespace {
+
+// Why a page may not be written at its name, as the bracket after "Can't
+// create"; empty when it may. A page never replaces the file it is made
+// from, the template, another source of the folder being converted, or
+// anything that is not a regular file: a link is not written through.
+std::string refusal(const RunContext& ctx, const SourceFile& source, const platform::Folder& at,
+                    const WString& page) {
+    const platform::FileIdentity id = platform::identify(at, page);
+    if (id == ctx.diagram.sourceFile) return " (it is the source file)";
+    if (id == ctx.diagram.templateFile) return " (it is the template file)";
+    if (id.exists && source.siblings && std::binary_search(source.siblings->begin(), source.siblings->end(), id))
+        return " (it is a source file)";
+    switch (platform::kindOf(at, page)) {
+        case platform::FileKind::Missing:
+        case platform::FileKind::Regular: return {};
+        case platform::FileKind::Link: return " (it is a symbolic link)";
+        case platform::FileKind::Directory: return " (it is a folder)";
+        case platform::FileKind::Other: return " (it is not a regular file)";
+    }
+    return {};
+}
+
+}  // namespace
+
+int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
+    WikiInStream reader;
+    const WString sourceName = source.path.substr(source.nameStart);
+    reader.open(source.folder, sourceName);
+    if (!reader.good()) {
+        say("Can't open ", source.path);
         return 1;
     }
-    const WString pageName = makeOutputName(sourcePath, outputArg);
+    const WString pageName = makeOutputName(source.path, outputArg);
+    // Without an output argument the page lies beside its source and is
+    // reached through the source's folder; otherwise it is where the
+    // argument says.
+    const bool beside = !outputArg || trimBlanks(*outputArg).empty();
+    const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
+    const WString page = beside ? pageName.substr(source.nameStart) : pageName;
+    // Neither a page nor a DOT file may replace these.
+    ctx.diagram.sourceFile = platform::identify(source.folder, sourceName);
+    ctx.diagram.templateFile = ctx.options.templateName.empty() ? platform::FileIdentity()
+                                                                 : platform::identify(ctx.options.templateName);
 
     if (ctx.options.testMode) {
         WikiInStream stored;
-        stored.open(pageName);
+        stored.open(pageFolder, page);
         if (!stored.good()) {
             say("Can't open ", pageName, " (for comparison)");
             return 1;
         }
-        say("Comparing ", sourcePath, " -> " + bytes(pageName));
+        say("Comparing ", source.path, " -> " + bytes(pageName));
         PageOutput memory;
-        if (generatePage(ctx, source, memory) != 0) return 1;
+        if (generatePage(ctx, reader, memory) != 0) return 1;
         MemoryText generated;
         generated.data.swap(memory.text());
-        return comparePage(stored, generated, sourcePath, pageName);
+        return comparePage(stored, generated, source.path, pageName);
     }
 
-    // Never write a page over the file it is made from.
-    const platform::FileIdentity page = platform::identify(pageName);
-    if (page == platform::identify(sourcePath)) {
-        say("Can't create ", pageName, " (it is the source file)");
+    if (const std::string why = refusal(ctx, source, pageFolder, page); !why.empty()) {
+        say("Can't create ", pageName, why);
         return 1;
     }
-    if (!ctx.options.templateName.empty() && page == platform::identify(ctx.options.templateName)) {
-        say("Can't create ", pageName, " (it is the template file)");
-        return 1;
-    }
-
     PageFile file;
-    if (!file.open(pageName)) {
+    if (!file.open(pageFolder, page)) {
         say("Can't create ", pageName);
         return 1;
     }
-    say("Handling ", sourcePath, " -> " + bytes(pageName));
+    say("Handling ", source.path, " -> " + bytes(pageName));
     PageOutput out(file);
-    if (generatePage(ctx, source, out) != 0) return 1;
+    if (generatePage(ctx, reader, out) != 0) return 1;
     out.flush();
     switch (file.finish()) {
         case PageFile::Result::Ok: break;
@@ -145,6 +180,10 @@ int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<
     }
     platform::writeOut("\n");
     return 0;
+}
+
+int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg) {
+    return convertPage(ctx, SourceFile{platform::currentFolder(), sourcePath}, outputArg);
 }
 
 }  // namespace tarvo

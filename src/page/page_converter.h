@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "cli/run_context.h"
 #include "page/page_output.h"
@@ -11,10 +12,26 @@
 
 namespace tarvo {
 
+// The output argument without blanks and tabs at either end.
+WString trimBlanks(const WString& text);
+
 // The page name for a source path and the output argument (if any).
 WString makeOutputName(const WString& sourcePath, const std::optional<WString>& outputArg);
 
+// A source file as a walk found it: the folder it lies in, held open, and its
+// path as messages show it, whose tail from nameStart is its name in that
+// folder.
+struct SourceFile {
+    const platform::Folder& folder;
+    WString path;
+    std::size_t nameStart = 0;
+    // The sources listed beside it (sorted): a page never replaces one.
+    const std::vector<platform::FileIdentity>* siblings = nullptr;
+};
+
 // 0 on success, 1 on a reported failure or, in test mode, a difference.
+int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
+// The same for a path from the current folder.
 int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg);
 
 // Writes the frame or the template with the body into out. 0, or 1 after a

@@ -5,13 +5,14 @@
 
 namespace tarvo {
 
-bool PageFile::open(const WString& name) {
+bool PageFile::open(const platform::Folder& at, const WString& name) {
+    folder_ = &at;
     name_ = name;
-    if (stored_.open(name)) {
+    if (platform::kindOf(at, name) == platform::FileKind::Regular && stored_.open(at, name)) {
         comparing_ = true;
         return true;
     }
-    created_ = file_.create(name);
+    created_ = file_.create(at, name);
     return created_;
 }
 
@@ -19,7 +20,7 @@ bool PageFile::open(const WString& name) {
 // starts with the stored bytes that matched.
 bool PageFile::diverge() {
     comparing_ = false;
-    if (!file_.create(name_)) {
+    if (!file_.create(*folder_, name_)) {
         createFailed_ = true;
         return false;
     }
@@ -65,7 +66,7 @@ PageFile::Result PageFile::finish() {
     if (comparing_) {
         char extra;
         const bool sameLength = stored_.readAt(matched_, &extra, 1) == 0;
-        if (sameLength && platform::touch(name_)) {
+        if (sameLength && platform::touch(*folder_, name_)) {
             stored_.close();
             return Result::Ok;
         }

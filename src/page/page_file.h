@@ -18,8 +18,10 @@ class PageFile {
 public:
     enum class Result { Ok, CantCreate, CantWrite };
 
-    // False when the page cannot be created.
-    bool open(const WString& name);
+    // False when the page cannot be created. The name is relative to at,
+    // which must stay open until finish().
+    bool open(const platform::Folder& at, const WString& name);
+    bool open(const WString& name) { return open(platform::currentFolder(), name); }
     // Takes the next bytes of the page (with "\n" line ends). False once the
     // page could not be created or written.
     bool write(std::string_view text);
@@ -29,6 +31,7 @@ public:
 private:
     bool diverge();
 
+    const platform::Folder* folder_ = nullptr;
     WString name_;
     platform::ReadFile stored_;
     platform::ReplaceFile file_;

@@ -192,8 +192,8 @@ void readTextLine(MemoryText& text, std::string& line) {
 
 // ---- WikiInStream ----
 
-void WikiInStream::open(const WString& name) {
-    if (!file_.open(name)) fail_ = true;
+void WikiInStream::open(const platform::Folder& at, const WString& name) {
+    if (!file_.open(at, name)) fail_ = true;
 }
 
 long WikiInStream::peekBytes(std::uint32_t need, const char*& data) {

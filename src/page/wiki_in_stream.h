@@ -30,7 +30,8 @@ public:
     WikiInStream(const WikiInStream&) = delete;
     WikiInStream& operator=(const WikiInStream&) = delete;
 
-    void open(const WString& name);
+    void open(const platform::Folder& at, const WString& name);
+    void open(const WString& name) { open(platform::currentFolder(), name); }
     // Open, and no fail, bad or end-of-file state.
     bool good() const { return file_.isOpen() && !fail_ && !bad_ && !eof_; }
     bool isOpen() const { return file_.isOpen(); }

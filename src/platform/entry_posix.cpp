@@ -3,5 +3,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+    tarvo::platform::prepareProcess();
     return tarvo::programMain(tarvo::platform::wideArguments(argc, argv));
 }

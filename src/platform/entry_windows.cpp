@@ -15,5 +15,6 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<tarvo::WString> args;
     args.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) args.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
+    tarvo::platform::prepareProcess();
     return tarvo::programMain(args);
 }

@@ -51,6 +51,45 @@ void appendUtf8(std::string& out, std::uint32_t codePoint);
 void writeOut(std::string_view bytes);
 void writeErr(std::string_view bytes);
 
+// A folder held open. The names in it are reached through the handle, not
+// through its path again, so a walk can go deeper than the system's limit on
+// the length of a path. The default folder is the current one. Names given
+// with a folder are relative to it; a name may hold "/" (and "\\" where that
+// is a separator) to reach further down.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // Opens the folder at name (links followed). False when there is no
+    // folder there or it cannot be opened.
+    bool open(const Folder& at, const WString& name);
+    // Back to the current folder.
+    void close();
+
+#ifdef _WIN32
+    // The folder's path with its final separator; empty for the current one.
+    const NativePath& path() const { return path_; }
+#else
+    // The descriptor for the *at calls (AT_FDCWD for the current folder).
+    int handle() const;
+#endif
+
+private:
+#ifdef _WIN32
+    NativePath path_;
+#else
+    int fd_ = -1;
+#endif
+};
+
+// The current folder, for calls that take a folder.
+const Folder& currentFolder();
+
 // A file opened for reading raw bytes at explicit offsets.
 class ReadFile {
 public:
@@ -59,7 +98,9 @@ public:
     ReadFile(const ReadFile&) = delete;
     ReadFile& operator=(const ReadFile&) = delete;
 
-    bool open(const WString& name);
+    // Opens a regular file (links followed); anything else is refused.
+    bool open(const Folder& at, const WString& name);
+    bool open(const WString& name) { return open(currentFolder(), name); }
     bool isOpen() const { return fd_ >= 0; }
     void close();
     // Reads up to count bytes at offset. Returns the count read (short at the
@@ -81,8 +122,17 @@ private:
     std::size_t cacheLength_ = 0;
 };
 
-// A file written through a hidden temporary beside its final name and put in
-// place only by commit(), so that a failure never leaves a partial file.
+// What a name holds, its last component looked at itself: a link is a link,
+// not what it points to.
+enum class FileKind { Missing, Regular, Directory, Link, Other };
+FileKind kindOf(const Folder& at, const WString& name);
+
+// A file written in a temporary beside its final name and put in place only
+// by commit(), so that a failure never leaves a partial file. Only a missing
+// name or a regular file we may write is replaced: never a link, a folder, a
+// device or anything else. The temporary has no name at all where the system
+// allows (nothing is left behind even when the process is killed), otherwise
+// a short hidden one, removed on failure and on the usual signals.
 class ReplaceFile {
 public:
     ReplaceFile() = default;
@@ -90,7 +140,8 @@ public:
     ReplaceFile(const ReplaceFile&) = delete;
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
-    bool create(const WString& name);
+    bool create(const Folder& at, const WString& name);
+    bool create(const WString& name) { return create(currentFolder(), name); }
     // Writes text; "\n" becomes the platform's text line end.
     bool write(std::string_view bytes);
     // Writes bytes exactly as given (text already in the file's own form).
@@ -100,8 +151,16 @@ public:
 
 private:
     NativeFile fd_ = -1;
+#ifdef _WIN32
     NativePath finalPath_;
     NativePath tempPath_;
+#else
+    int dirFd_ = -1;        // the folder of the file
+    std::string base_;      // the file's name in it
+    std::string tempName_;  // the named temporary, or empty
+    bool unnamed_ = false;  // the temporary has no name until commit()
+    int slot_ = -1;         // where the signal handler finds the named one
+#endif
 };
 
 // Identity of an existing file (device and inode; on Windows volume serial
@@ -113,11 +172,24 @@ struct FileIdentity {
     bool operator==(const FileIdentity& o) const {
         return exists && o.exists && device == o.device && inode == o.inode;
     }
+    bool operator<(const FileIdentity& o) const {
+        return device != o.device ? device < o.device : inode < o.inode;
+    }
 };
-FileIdentity identify(const WString& name);
+FileIdentity identify(const Folder& at, const WString& name);
+inline FileIdentity identify(const WString& name) { return identify(currentFolder(), name); }
 
 // Renews the modification time of an existing file. False when it cannot.
-bool touch(const WString& name);
+bool touch(const Folder& at, const WString& name);
+
+// True when the folder that holds the file at path lies, with every link
+// resolved, in folder or below it (both relative to the current folder).
+// False when either cannot be resolved.
+bool liesWithin(const WString& path, const WString& folder);
+
+// Creates the folder at path and every missing folder above it. True when
+// the folder exists afterwards.
+bool makeFolders(const WString& path);
 
 // The line end a text file gets for "\n": "\n", or "\r\n" on Windows.
 extern const std::string_view kTextLineEnd;
@@ -128,25 +200,38 @@ struct DirEntry {
     bool hidden = false;
     bool system = false;
     bool directory = false;
+    FileIdentity identity;  // of what the name leads to; set for files
 };
 
-// Wildcard directory search over the last component of a path ("*" any run,
-// "?" one character, "*.*" every name). POSIX: the names are matched case
-// by case and come in byte order; hidden means a name starting with ".", and
-// what is neither a regular file nor a directory counts as system. Windows:
-// the system search matches and orders the names, and the flags are the
-// entries' attributes.
+// Wildcard directory search over the names in one folder ("*" any run, "?"
+// one character, "*.*" every name). POSIX: the names are matched case by case
+// and come in byte order; hidden means a name starting with ".", and what is
+// neither a regular file nor a directory counts as system. A name's "\\" is
+// a character of the name there, never a separator. Windows: the system
+// search matches and orders the names, and the flags are the entries'
+// attributes. The whole listing is taken at once, so files written while a
+// walk goes on are never found by it.
 class DirSearch {
 public:
-    // False when nothing matches. The first entry is put into entry.
+    // False when nothing matches or the folder cannot be read; failed() tells
+    // the two apart. The first entry is put into entry.
+    bool findFirst(const Folder& folder, const WString& pattern, DirEntry& entry);
+    // The same for a path whose last component is the pattern.
     bool findFirst(const WString& pathPattern, DirEntry& entry);
     bool findNext(DirEntry& entry);
     void close();
+    bool failed() const { return failed_; }
 
 private:
     std::vector<DirEntry> entries_;
     std::size_t next_ = 0;
+    bool failed_ = false;
 };
+
+// Sets up the process: a write past the file-size limit fails with an error
+// instead of killing the process, and an interrupt or termination removes a
+// named temporary before the process ends by the same signal.
+void prepareProcess();
 
 // The separator put between a directory and a name pattern when a walk goes
 // down into a sub-directory.

@@ -124,6 +124,18 @@ bool ReadFile::equalAt(std::uint64_t offset, std::string_view bytes) {
     return true;
 }
 
+bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
+    close();
+    const std::size_t cut = pathPattern.find_last_of(kDirSeparators);
+    if (cut == WString::npos) return findFirst(currentFolder(), pathPattern, entry);
+    Folder folder;
+    if (!folder.open(currentFolder(), pathPattern.substr(0, cut + 1))) {
+        failed_ = true;
+        return false;
+    }
+    return findFirst(folder, pathPattern.substr(cut + 1), entry);
+}
+
 // The listing is taken whole by findFirst; the rest hands it out.
 bool DirSearch::findNext(DirEntry& entry) {
     if (next_ >= entries_.size()) return false;
@@ -134,6 +146,7 @@ bool DirSearch::findNext(DirEntry& entry) {
 void DirSearch::close() {
     entries_.clear();
     next_ = 0;
+    failed_ = false;
 }
 
 }  // namespace platform

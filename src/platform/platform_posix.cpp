@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,8 +27,14 @@ const std::string_view kTextLineEnd = "\n";
 
 namespace {
 
-// Decodes UTF-8 bytes; invalid bytes become 0xDC00 + byte.
-WString decodeBytes(std::string_view bytes) {
+// The unit that stands for a "\\" byte inside a name read from a directory:
+// a character of the name there, which no later step may take for a
+// separator. It goes back to the same byte at the file-system boundary.
+constexpr char16_t kListedBackslash = 0xDC00 + '\\';
+
+// Decodes UTF-8 bytes; invalid bytes become 0xDC00 + byte. In a name read
+// from a directory, "\\" becomes kListedBackslash.
+WString decodeBytes(std::string_view bytes, bool listedName = false) {
     WString out;
     out.reserve(bytes.size());
     std::size_t i = 0;
@@ -35,7 +42,7 @@ WString decodeBytes(std::string_view bytes) {
     while (i < n) {
         unsigned char c = bytes[i];
         if (c < 0x80) {
-            out.push_back(c);
+            out.push_back(listedName && c == '\\' ? kListedBackslash : c);
             ++i;
             continue;
         }
@@ -109,8 +116,8 @@ std::string toUtf8Bytes(const WString& text) {
             text[i + 1] <= 0xDFFF) {
             appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
-        } else if (u >= 0xDC80 && u <= 0xDCFF) {
-            out.push_back(static_cast<char>(u - 0xDC00));  // an undecodable byte, restored
+        } else if ((u >= 0xDC80 && u <= 0xDCFF) || u == kListedBackslash) {
+            out.push_back(static_cast<char>(u - 0xDC00));  // a byte kept aside, restored
         } else {
             appendUtf8(out, u);
         }
@@ -129,16 +136,67 @@ void writeErr(std::string_view bytes) {
     std::fflush(stderr);
 }
 
+// ---- folders ----
+
+namespace {
+
+// A name as a path for the *at calls: "." for the folder itself.
+std::string relativePath(const WString& name) { return name.empty() ? std::string(".") : nativePath(name); }
+
+}  // namespace
+
+Folder::~Folder() { close(); }
+
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool Folder::open(const Folder& at, const WString& name) {
+    const int fd = ::openat(at.handle(), relativePath(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    close();
+    fd_ = fd;
+    return true;
+}
+
+void Folder::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+int Folder::handle() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
+
+const Folder& currentFolder() {
+    static const Folder current;
+    return current;
+}
+
+FileKind kindOf(const Folder& at, const WString& name) {
+    struct stat st;
+    if (::fstatat(at.handle(), relativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? FileKind::Missing : FileKind::Other;
+    if (S_ISLNK(st.st_mode)) return FileKind::Link;
+    if (S_ISREG(st.st_mode)) return FileKind::Regular;
+    if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+    return FileKind::Other;
+}
+
 // ---- ReadFile ----
 
 ReadFile::~ReadFile() { close(); }
 
-bool ReadFile::open(const WString& name) {
+bool ReadFile::open(const Folder& at, const WString& name) {
     close();
-    std::string path = nativePath(name);
     // Only regular files are read. O_NONBLOCK: opening a FIFO must not wait
     // for a writer (for a regular file the flag changes nothing).
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::openat(at.handle(), relativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -167,77 +225,168 @@ long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {
 
 // ---- ReplaceFile ----
 
-ReplaceFile::~ReplaceFile() { discard(); }
+namespace {
 
-bool ReplaceFile::create(const WString& name) {
-    discard();
-    finalPath_ = nativePath(name);
-    // A page reached through a symbolic link is written where the link
-    // points, and a file we may not write stays as it is, as a plain
-    // truncating open would have it.
-    if (char* real = ::realpath(finalPath_.c_str(), nullptr)) {
-        finalPath_ = real;
-        std::free(real);
-        if (::access(finalPath_.c_str(), W_OK) != 0) return false;
+// The named temporaries that exist right now, for the signal handler, which
+// can reach nothing else: it removes them before the process dies. A slot is
+// filled before its file is made and emptied after the file is gone.
+struct PendingTemporary {
+    volatile std::sig_atomic_t used = 0;
+    int dirFd = -1;
+    char name[32] = {};
+};
+PendingTemporary pendingTemporaries[4];
+
+int claimSlot(int dirFd, const std::string& name) {
+    for (int i = 0; i < 4; ++i) {
+        PendingTemporary& p = pendingTemporaries[i];
+        if (p.used || name.size() >= sizeof p.name) continue;
+        p.dirFd = dirFd;
+        std::memcpy(p.name, name.c_str(), name.size() + 1);
+        p.used = 1;
+        return i;
     }
-    std::size_t slash = finalPath_.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : finalPath_.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? finalPath_ : finalPath_.substr(slash + 1);
-    if (base.empty()) return false;
-    struct stat st;
-    if (::stat(finalPath_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+    return -1;  // more at once than slots: the file is only not removed on a signal
+}
+
+void releaseSlot(int& slot) {
+    if (slot >= 0) pendingTemporaries[slot].used = 0;
+    slot = -1;
+}
+
+extern "C" void removeTemporariesAndDie(int signalNumber) {
+    for (PendingTemporary& p : pendingTemporaries)
+        if (p.used) ::unlinkat(p.dirFd, p.name, 0);
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
+// A short hidden name for a temporary: a name of any length that the file
+// system takes still leaves room for it.
+std::string temporaryName() {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::random_device rd;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string suffix;
-        std::uint32_t r = rd();
-        for (int k = 0; k < 6; ++k, r /= 36) suffix.push_back(kDigits[r % 36]);
-        tempPath_ = dir + "." + base + "." + suffix + ".tmp";
-        int fd = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fd_ = fd;
+    std::uint32_t r = rd();
+    std::string name = ".tarvo-";
+    for (int k = 0; k < 6; ++k, r /= 36) name.push_back(kDigits[r % 36]);
+    return name + ".tmp";
+}
+
+// An unnamed temporary gets its name through /proc at commit.
+bool canNameUnnamedFiles() { return ::access("/proc/self/fd", X_OK) == 0; }
+
+}  // namespace
+
+void prepareProcess() {
+    ::signal(SIGXFSZ, SIG_IGN);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        // A signal the caller ignores (nohup, a background job) stays ignored.
+        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::signal(s, removeTemporariesAndDie);
+    }
+}
+
+ReplaceFile::~ReplaceFile() { discard(); }
+
+bool ReplaceFile::create(const Folder& at, const WString& name) {
+    discard();
+    const std::string path = nativePath(name);
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    base_ = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base_.empty()) return false;
+    dirFd_ = ::openat(at.handle(), dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) return false;
+    // Only a missing name or a regular file we may write is replaced.
+    struct stat st;
+    if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(st.st_mode) || ::faccessat(dirFd_, base_.c_str(), W_OK, 0) != 0) {
+            discard();
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        discard();
+        return false;
+    }
+    if (canNameUnnamedFiles()) {
+        fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            unnamed_ = true;
             return true;
         }
+    }
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        tempName_ = temporaryName();
+        slot_ = claimSlot(dirFd_, tempName_);
+        fd_ = ::openat(dirFd_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) return true;
+        releaseSlot(slot_);
         if (errno != EEXIST) break;
     }
-    tempPath_.clear();
+    tempName_.clear();
+    discard();
     return false;
 }
 
 bool ReplaceFile::write(std::string_view bytes) {
     if (fd_ < 0) return false;
-    return writeAll(fd_, bytes.data(), bytes.size());
+    return writeAll(static_cast<int>(fd_), bytes.data(), bytes.size());
 }
 
 bool ReplaceFile::writeRaw(std::string_view bytes) { return write(bytes); }
 
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
+    const int fd = static_cast<int>(fd_);
     // Keep the permissions an existing file had.
     struct stat st;
-    if (::stat(finalPath_.c_str(), &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
-    bool ok = ::close(fd_) == 0;
+    if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(fd, st.st_mode & 07777);
+    bool ok = true;
+    if (unnamed_) {
+        // The unnamed file gets a temporary name, then takes the final one.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        ok = false;
+        for (int attempt = 0; attempt < 16 && !ok; ++attempt) {
+            tempName_ = temporaryName();
+            slot_ = claimSlot(dirFd_, tempName_);
+            ok = ::linkat(AT_FDCWD, self.c_str(), dirFd_, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            if (!ok) {
+                releaseSlot(slot_);
+                if (errno != EEXIST) break;
+            }
+        }
+        if (!ok) tempName_.clear();
+    }
+    if (::close(fd) != 0) ok = false;
     fd_ = -1;
-    if (ok) ok = ::rename(tempPath_.c_str(), finalPath_.c_str()) == 0;
-    if (!ok) ::unlink(tempPath_.c_str());
-    tempPath_.clear();
+    if (ok) ok = ::renameat(dirFd_, tempName_.c_str(), dirFd_, base_.c_str()) == 0;
+    if (ok) {
+        tempName_.clear();
+        releaseSlot(slot_);
+    }
+    discard();
     return ok;
 }
 
 void ReplaceFile::discard() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) ::close(static_cast<int>(fd_));
     fd_ = -1;
-    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-    tempPath_.clear();
+    if (!tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
+    tempName_.clear();
+    releaseSlot(slot_);
+    if (dirFd_ >= 0) ::close(dirFd_);
+    dirFd_ = -1;
+    unnamed_ = false;
 }
 
-// ---- identity ----
+// ---- identity and places ----
 
-FileIdentity identify(const WString& name) {
+FileIdentity identify(const Folder& at, const WString& name) {
     FileIdentity id;
     struct stat st;
-    std::string path = nativePath(name);
-    if (::stat(path.c_str(), &st) == 0) {
+    if (::fstatat(at.handle(), relativePath(name).c_str(), &st, 0) == 0) {
         id.exists = true;
         id.device = static_cast<std::uint64_t>(st.st_dev);
         id.inode = static_cast<std::uint64_t>(st.st_ino);
@@ -245,8 +394,37 @@ FileIdentity identify(const WString& name) {
     return id;
 }
 
-bool touch(const WString& name) {
-    return ::utimensat(AT_FDCWD, nativePath(name).c_str(), nullptr, 0) == 0;
+bool touch(const Folder& at, const WString& name) {
+    return ::utimensat(at.handle(), relativePath(name).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool liesWithin(const WString& path, const WString& folder) {
+    const std::string file = nativePath(path);
+    const std::size_t slash = file.rfind('/');
+    const std::string fileDir = slash == std::string::npos ? std::string(".") : file.substr(0, slash + 1);
+    auto resolved = [](const std::string& p, std::string& out) {
+        char* real = ::realpath(p.c_str(), nullptr);
+        if (!real) return false;
+        out = real;
+        std::free(real);
+        return true;
+    };
+    std::string inner, outer;
+    if (!resolved(fileDir, inner) || !resolved(folder.empty() ? std::string(".") : nativePath(folder), outer))
+        return false;
+    if (outer == "/" || inner == outer) return true;
+    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '/';
+}
+
+bool makeFolders(const WString& path) {
+    const std::string p = nativePath(path);
+    for (std::size_t at = p.find('/', 1); ; at = p.find('/', at + 1)) {
+        const std::string prefix = p.substr(0, at);
+        if (!prefix.empty()) ::mkdir(prefix.c_str(), 0777);  // an existing one is fine
+        if (at == std::string::npos) break;
+    }
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // ---- directory search ----
@@ -275,29 +453,37 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     return p == pattern.size();
 }
 
-bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
+bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry& entry) {
     close();
-    std::size_t cut = pathPattern.find_last_of(kDirSeparators);
-    WString dirPart = cut == WString::npos ? WString() : pathPattern.substr(0, cut + 1);
-    WString pattern = cut == WString::npos ? pathPattern : pathPattern.substr(cut + 1);
-    std::string dirPath = dirPart.empty() ? std::string(".") : nativePath(dirPart);
-    DIR* dir = ::opendir(dirPath.c_str());
-    if (!dir) return false;
+    const int fd = ::openat(folder.handle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        failed_ = true;
+        return false;
+    }
     std::vector<std::pair<std::string, DirEntry>> found;
-    while (struct dirent* d = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        struct dirent* d = ::readdir(dir);
+        if (!d) {
+            failed_ = errno != 0;
+            break;
+        }
         std::string bytes = d->d_name;
         DirEntry e;
-        e.name = decodeBytes(bytes);
+        e.name = decodeBytes(bytes, true);
         if (!wildcardMatch(pattern, e.name)) continue;
         e.hidden = !bytes.empty() && bytes[0] == '.';
-        std::string full = dirPath + "/" + bytes;
         struct stat st;
-        if (::stat(full.c_str(), &st) != 0) {
+        if (::fstatat(::dirfd(dir), bytes.c_str(), &st, 0) != 0) {
             e.system = true;  // a dangling link or an entry that vanished
         } else if (S_ISDIR(st.st_mode)) {
             e.directory = true;
         } else if (!S_ISREG(st.st_mode)) {
             e.system = true;  // FIFO, socket, device: never opened
+        } else {
+            e.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
         }
         found.emplace_back(std::move(bytes), std::move(e));
     }

@@ -63,12 +63,30 @@ std::wstring utf16Of(std::string_view bytes) {
     return out;
 }
 
-// Resolves an existing file to its final path (through links). False when
-// it exists but may not be written.
-bool finalTarget(std::wstring& path) {
-    HANDLE h = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return true;  // a new file
+// A path the wide calls take at any length: past the classic limit it is
+// made absolute and given the "\\?\" prefix (which also turns off the
+// system's own rewriting of "/" and of trailing dots).
+std::wstring longPath(const std::wstring& path) {
+    if (path.size() < 240 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    const DWORD need = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return path;
+    std::wstring full(need, L'\0');
+    const DWORD n = ::GetFullPathNameW(path.c_str(), need, full.data(), nullptr);
+    if (n == 0 || n >= need) return path;
+    full.resize(n);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::wstring joined(const Folder& at, const WString& name) { return at.path() + nativePath(name); }
+
+// The final path of an existing folder, every link resolved; empty when it
+// cannot be opened.
+std::wstring finalFolderPath(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(longPath(path.empty() ? L"." : path).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
     std::wstring resolved(MAX_PATH, L'\0');
     DWORD n = ::GetFinalPathNameByHandleW(h, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
     if (n >= resolved.size()) {
@@ -76,10 +94,10 @@ bool finalTarget(std::wstring& path) {
         n = ::GetFinalPathNameByHandleW(h, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
     }
     ::CloseHandle(h);
-    if (n > 0 && n < resolved.size()) path.assign(resolved.data(), n);
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ||
-           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+    if (n == 0 || n >= resolved.size()) return {};
+    resolved.resize(n);
+    while (!resolved.empty() && resolved.back() == L'\\') resolved.pop_back();
+    return resolved;
 }
 
 bool writeAll(HANDLE h, const char* data, std::size_t size) {
@@ -165,10 +183,10 @@ void writeErr(std::string_view bytes) { writeStd(STD_ERROR_HANDLE, bytes); }
 
 ReadFile::~ReadFile() { close(); }
 
-bool ReadFile::open(const WString& name) {
+bool ReadFile::open(const Folder& at, const WString& name) {
     close();
     // Other readers, writers and deleters are not locked out.
-    HANDLE h = ::CreateFileW(nativePath(name).c_str(), GENERIC_READ,
+    HANDLE h = ::CreateFileW(longPath(joined(at, name)).c_str(), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -200,27 +218,80 @@ long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {
     return static_cast<long>(got);
 }
 
+// ---- folders ----
+
+bool Folder::open(const Folder& at, const WString& name) {
+    std::wstring path = joined(at, name);
+    if (!path.empty()) {
+        const DWORD attributes = ::GetFileAttributesW(longPath(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        if (path.back() != L'\\' && path.back() != L'/' && path.back() != L':') path.push_back(L'\\');
+    }
+    path_ = std::move(path);
+    return true;
+}
+
+void Folder::close() { path_.clear(); }
+
+Folder::~Folder() = default;
+Folder::Folder(Folder&& other) noexcept = default;
+Folder& Folder::operator=(Folder&& other) noexcept = default;
+
+const Folder& currentFolder() {
+    static const Folder current;
+    return current;
+}
+
+FileKind kindOf(const Folder& at, const WString& name) {
+    const std::wstring path = longPath(joined(at, name));
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::Missing : FileKind::Other;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Directory;
+    // A device name (NUL, CON, COM1 ...) is no disk file.
+    HANDLE h = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return FileKind::Other;
+    const bool disk = ::GetFileType(h) == FILE_TYPE_DISK;
+    ::CloseHandle(h);
+    return disk ? FileKind::Regular : FileKind::Other;
+}
+
+void prepareProcess() {}
+
 // ---- ReplaceFile ----
 
 ReplaceFile::~ReplaceFile() { discard(); }
 
-bool ReplaceFile::create(const WString& name) {
+bool ReplaceFile::create(const Folder& at, const WString& name) {
     discard();
-    finalPath_ = nativePath(name);
-    // A page reached through a link is written where the link points, and a
-    // read-only file stays as it is, as a plain truncating open would have it.
-    if (!finalTarget(finalPath_)) return false;
-    const std::size_t cut = finalPath_.find_last_of(L"/\\:");
-    const std::wstring dir = cut == std::wstring::npos ? std::wstring() : finalPath_.substr(0, cut + 1);
-    const std::wstring base = cut == std::wstring::npos ? finalPath_ : finalPath_.substr(cut + 1);
-    if (base.empty()) return false;
+    // Only a missing name or a regular file that is not read-only.
+    switch (kindOf(at, name)) {
+        case FileKind::Missing: break;
+        case FileKind::Regular: {
+            const DWORD attributes = ::GetFileAttributesW(longPath(joined(at, name)).c_str());
+            if (attributes & FILE_ATTRIBUTE_READONLY) return false;
+            break;
+        }
+        default: return false;
+    }
+    const std::wstring path = joined(at, name);
+    const std::size_t cut = path.find_last_of(L"/\\:");
+    const std::wstring dir = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+    if (cut + 1 == path.size()) return false;
+    finalPath_ = longPath(path);
+    // A short temporary name: a name of any length the system takes still
+    // leaves room for it.
     static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
     std::random_device rd;
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::wstring suffix;
         std::uint32_t r = rd();
         for (int k = 0; k < 6; ++k, r /= 36) suffix.push_back(kDigits[r % 36]);
-        tempPath_ = dir + L"." + base + L"." + suffix + L".tmp";
+        tempPath_ = longPath(dir + L".tarvo-" + suffix + L".tmp");
         HANDLE h = ::CreateFileW(tempPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
@@ -269,8 +340,8 @@ void ReplaceFile::discard() {
     tempPath_.clear();
 }
 
-bool touch(const WString& name) {
-    HANDLE h = ::CreateFileW(nativePath(name).c_str(), FILE_WRITE_ATTRIBUTES,
+bool touch(const Folder& at, const WString& name) {
+    HANDLE h = ::CreateFileW(longPath(joined(at, name)).c_str(), FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -283,11 +354,11 @@ bool touch(const WString& name) {
 
 // ---- identity ----
 
-FileIdentity identify(const WString& name) {
+FileIdentity identify(const Folder& at, const WString& name) {
     FileIdentity id;
     // No access asked for: only the file's information is read. Directories
     // open with backup semantics.
-    HANDLE h = ::CreateFileW(nativePath(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = ::CreateFileW(longPath(name.empty() && at.path().empty() ? L"." : joined(at, name)).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return id;
     BY_HANDLE_FILE_INFORMATION info;
@@ -300,22 +371,50 @@ FileIdentity identify(const WString& name) {
     return id;
 }
 
+bool liesWithin(const WString& path, const WString& folder) {
+    const std::wstring file = nativePath(path);
+    const std::size_t cut = file.find_last_of(L"/\\:");
+    const std::wstring inner = finalFolderPath(cut == std::wstring::npos ? std::wstring() : file.substr(0, cut + 1));
+    const std::wstring outer = finalFolderPath(nativePath(folder));
+    if (inner.empty() || outer.empty() || inner.size() < outer.size()) return false;
+    // Names compare as the file system does: letters in any case.
+    if (::CompareStringOrdinal(inner.c_str(), static_cast<int>(outer.size()), outer.c_str(),
+                               static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL)
+        return false;
+    return inner.size() == outer.size() || inner[outer.size()] == L'\\';
+}
+
+bool makeFolders(const WString& path) {
+    const std::wstring p = nativePath(path);
+    for (std::size_t at = p.find_first_of(L"/\\", 1); ; at = p.find_first_of(L"/\\", at + 1)) {
+        const std::wstring prefix = p.substr(0, at);
+        if (!prefix.empty() && prefix.back() != L':') ::CreateDirectoryW(longPath(prefix).c_str(), nullptr);
+        if (at == std::wstring::npos) break;
+    }
+    const DWORD attributes = ::GetFileAttributesW(longPath(p).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // ---- directory search ----
 
-bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
+bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry& entry) {
     close();
     WIN32_FIND_DATAW found;
-    HANDLE h = ::FindFirstFileExW(nativePath(pathPattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    // The whole listing is taken at once, in the system's order, so that
-    // pages written while the walk goes on are never found by it.
+    HANDLE h = ::FindFirstFileExW(longPath(joined(folder, pattern)).c_str(), FindExInfoBasic, &found,
+                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        failed_ = error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES;
+        return false;
+    }
+    // The whole listing is taken at once, in the system's order.
     do {
         DirEntry e;
         e.name = fromNative(found.cFileName);
         e.hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
         e.system = (found.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
         e.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!e.directory && !e.hidden && !e.system) e.identity = identify(folder, e.name);
         entries_.push_back(std::move(e));
     } while (::FindNextFileW(h, &found));
     ::FindClose(h);

@@ -127,9 +127,12 @@ TEST(ReplaceFile, CommitsOrLeavesTheTargetAlone) {
         ASSERT_TRUE(out.create(widen(tmp.name + "\\page.html")));
         EXPECT_TRUE(out.write("new "));
         EXPECT_TRUE(out.write("text"));
+        // The temporary has no name, or a short hidden one.
         const Names during = listing(tmp.dir);
-        ASSERT_EQ(during.size(), 1u);
-        EXPECT_TRUE(during[0].starts_with(".page.html.")) << during[0];
+        ASSERT_LE(during.size(), 1u);
+        if (!during.empty()) {
+            EXPECT_TRUE(during[0].starts_with(".tarvo-")) << during[0];
+        }
         EXPECT_TRUE(out.commit());
         EXPECT_FALSE(out.write("late"));
     }

@@ -107,7 +107,7 @@ TEST_F(WindowsPlatform, ReplaceFileWritesTextThroughAHiddenTemporary) {
         EXPECT_TRUE(out.write("c"));
         const std::vector<DirEntry> during = search(at(u"*"));
         ASSERT_EQ(during.size(), 3u);
-        EXPECT_TRUE(toUtf8Bytes(during[2].name).starts_with(".page.html.")) << toUtf8Bytes(during[2].name);
+        EXPECT_TRUE(toUtf8Bytes(during[2].name).starts_with(".tarvo-")) << toUtf8Bytes(during[2].name);
         EXPECT_TRUE(during[2].hidden);
         EXPECT_TRUE(out.commit());
     }

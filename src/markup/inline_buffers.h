@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 
 namespace tarvo {
@@ -8,7 +10,9 @@ namespace tarvo {
 // does not cost fresh allocations.
 struct InlineBuffers {
     std::string done;     // translated text before the scan position
-    std::string input;    // text still to scan, once something was pushed back
+    // Text still to scan, once something was pushed back. Not initialised:
+    // only the bytes written count against the process's memory.
+    std::unique_ptr<char[]> input;
     std::string scratch;  // inserted text being built
 };
 

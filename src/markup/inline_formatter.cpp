@@ -125,37 +125,47 @@ bool isPassThroughTag(BlockState& state, std::string_view t) {
 
 // ---- the scan ----
 
-InlineScan::InlineScan(RunContext& ctx, PageOutput& out, std::string_view text)
+namespace {
+
+// A streaming scan hands its translation to the output in pieces of about
+// this size.
+constexpr std::size_t kHandOver = 64 * 1024;
+
+}  // namespace
+
+InlineScan::InlineScan(RunContext& ctx, PageOutput& out, std::string_view text, bool streaming)
     : ctx_(ctx),
       out_(out),
       done_(ctx.inlineBuffers.done),
       data_(text.data()),
       size_(text.size()),
-      input_(ctx.inlineBuffers.input) {
+      input_(ctx.inlineBuffers.input),
+      streaming_(streaming) {
     done_.clear();
-    // Room for a line that grows as markup is written out, so that a long
-    // line is seldom moved while it is translated.
-    if (done_.capacity() < text.size() * 2) done_.reserve(text.size() * 2);
+    // Room for a line that grows as markup is written out, so that a line is
+    // seldom moved while it is translated.
+    const std::size_t room = streaming ? std::min(text.size(), kHandOver) * 2 : text.size() * 2;
+    if (done_.capacity() < room) done_.reserve(room);
 }
 
 void InlineScan::pushBack(std::string_view text) {
     const std::size_t resumeFromEnd = left();  // where the unchanged input resumes
     if (ownInput_ && text.size() <= next_) {
         next_ -= text.size();
-        std::memcpy(&input_[next_], text.data(), text.size());
+        std::memcpy(input_.get() + next_, text.data(), text.size());
     } else {
         // Make room in front, as much again as is needed, so that further
-        // push-backs rarely move the rest of the line.
+        // push-backs rarely move the rest of the line. The room is touched
+        // only as push-backs fill it.
         const std::size_t rest = left();
         const std::size_t room = text.size() + rest + 64;
-        std::string grown;
-        grown.resize(room + text.size() + rest);
-        std::memcpy(&grown[room], text.data(), text.size());
-        std::memcpy(&grown[room + text.size()], data_ + next_, rest);
-        input_.swap(grown);
+        std::unique_ptr<char[]> grown(new char[room + text.size() + rest]);
+        std::memcpy(grown.get() + room, text.data(), text.size());
+        std::memcpy(grown.get() + room + text.size(), data_ + next_, rest);
+        input_ = std::move(grown);
         ownInput_ = true;
-        data_ = input_.data();
-        size_ = input_.size();
+        data_ = input_.get();
+        size_ = room + text.size() + rest;
         next_ = room;
     }
     // What a memo knows of bytes before the old scan position no longer holds.
@@ -211,6 +221,11 @@ void InlineScan::run() {
             rawStep();
         } else {
             normalStep();
+        }
+        // Text before an open comment may still be dropped: it waits.
+        if (streaming_ && done_.size() >= kHandOver && !st.inComment) {
+            out_.write(done_);
+            done_.clear();
         }
     }
     if (st.inComment) done_.resize(std::min(done_.size(), commentStart_));
@@ -289,8 +304,10 @@ void InlineScan::normalStep() {
         case '\'': emphasis(); break;
         case '<': {
             // A "<" not followed by a letter, "/" or "!" begins no construct.
+            // At most a hand-over's worth per step, so that a streaming scan
+            // can pass it on.
             std::size_t n = 0;
-            while (at(n) == '<' && !kSpecial.tagStart[static_cast<unsigned char>(at(n + 1))]) ++n;
+            while (n < kHandOver / 4 && at(n) == '<' && !kSpecial.tagStart[static_cast<unsigned char>(at(n + 1))]) ++n;
             if (n == 0) return angle();
             static constexpr std::string_view kRun = "&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;";
             done_.reserve(done_.size() + 4 * n);
@@ -431,7 +448,7 @@ bool InlineScan::diagramOpen() {
 
 void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result,
                       std::size_t plain) {
-    InlineScan scan(ctx, out, text);
+    InlineScan scan(ctx, out, text, true);
     scan.pass(plain);
     scan.run();
     result.swap(scan.result());

@@ -33,7 +33,10 @@ public:
         std::size_t foundEnd = 0;  // where the needle was found
     };
 
-    InlineScan(RunContext& ctx, PageOutput& out, std::string_view text);
+    // streaming: translated text may be handed to out before the scan ends
+    // (the caller writes the result to out right after it, and nothing in
+    // between), so that a long line never holds its whole translation.
+    InlineScan(RunContext& ctx, PageOutput& out, std::string_view text, bool streaming = false);
 
     void run();
     std::string& result() { return done_; }
@@ -94,7 +97,8 @@ private:
     const char* data_;
     std::size_t size_;
     bool ownInput_ = false;
-    std::string& input_;
+    std::unique_ptr<char[]>& input_;
+    bool streaming_;
     std::size_t next_ = 0;
     std::size_t commentStart_ = 0;
     std::size_t linkRegionEndFromEnd_ = 0;

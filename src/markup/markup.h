@@ -24,8 +24,11 @@ void closeBlock(RunContext& ctx, PageOutput& out);
 
 // Rewrites one line's text into HTML.
 void formatInline(RunContext& ctx, PageOutput& out, std::string& text);
-// The same, reading text and writing the translation into result. The first
-// `plain` bytes are known to hold nothing to translate (see plainLength).
+// The same, reading text and writing the translation into result, for a
+// caller that writes result to out right after: the start of a long
+// translation may be handed to out during the call, and result then holds
+// only the rest. The first `plain` bytes are known to hold nothing to
+// translate (see plainLength).
 void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result,
                       std::size_t plain = 0);
 

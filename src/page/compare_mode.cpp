@@ -1,11 +1,33 @@
 // Test mode: the generated page is compared line by line with the page stored
 // by an earlier run; the first difference is reported.
+#include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "page/page_converter.h"
 #include "platform/platform.h"
 
 namespace tarvo {
+
+namespace {
+
+// The next "\n"-terminated line of the generated page, in place (a long line
+// is not copied). Past the end it is empty.
+std::string_view nextLine(MemoryText& text) {
+    const std::string_view rest = std::string_view(text.data).substr(std::min(text.readPos, text.data.size()));
+    const std::size_t end = rest.find('\n');
+    text.readPos += end == std::string_view::npos ? rest.size() : end + 1;
+    return rest.substr(0, end);
+}
+
+// Writes the parts of a message one after the other: a long line in it is
+// never copied into one message string.
+void say(std::initializer_list<std::string_view> parts) {
+    for (std::string_view part : parts) platform::writeOut(part);
+}
+
+}  // namespace
 
 int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sourcePath,
                 const WString& pageName) {
@@ -13,7 +35,7 @@ int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sour
     const std::string page = platform::toUtf8Bytes(pageName);
     generated.rewind();
     unsigned count = 0;
-    std::string storedLine, generatedLine;
+    std::string storedLine;
     // A pair is compared only while both pages still have a line.
     bool storedDone = false;
     while (!generated.exhausted()) {
@@ -21,28 +43,23 @@ int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sour
             storedDone = true;
             break;
         }
-        readTextLine(generated, generatedLine);
+        const std::string_view generatedLine = nextLine(generated);
         ++count;
         if (storedLine != generatedLine) {
-            platform::writeOut("******* Error: there is difference at line " + std::to_string(count) + " in " +
-                               source + " != " + page + "\n" + " expected: " + storedLine + "\n" +
-                               "generated: " + generatedLine + "\n");
+            say({"******* Error: there is difference at line ", std::to_string(count), " in ", source, " != ",
+                 page, "\n expected: ", storedLine, "\ngenerated: ", generatedLine, "\n"});
             return 1;
         }
     }
     if (storedDone) {
-        std::string text = "******* Error: too much data was generated (file " + page + " contains only " +
-                           std::to_string(count) + " lines)\n";
-        while (!generated.exhausted()) {
-            readTextLine(generated, generatedLine);
-            text += "generated: " + generatedLine + "\n";
-        }
-        platform::writeOut(text);
+        say({"******* Error: too much data was generated (file ", page, " contains only ", std::to_string(count),
+             " lines)\n"});
+        while (!generated.exhausted()) say({"generated: ", nextLine(generated), "\n"});
         return 1;
     }
     if (stored.readLine(storedLine)) {
-        platform::writeOut("******* Error: less data was generated (file " + page + " contains more than " +
-                           std::to_string(count) + " lines)\n");
+        say({"******* Error: less data was generated (file ", page, " contains more than ",
+             std::to_string(count), " lines)\n"});
         return 1;
     }
     platform::writeOut(" - OK\n");

@@ -1,5 +1,8 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <vector>
 
@@ -166,6 +169,26 @@ TEST(ReplaceFile, CommitsOrLeavesTheTargetAlone) {
     EXPECT_FALSE(out.create(widen(tmp.dir + "missing/page.html")));
     EXPECT_EQ(readFile(target), "second");
     EXPECT_EQ(listing(tmp.dir), Names{"page.html"});
+}
+
+// A run that dies while a temporary is open leaves nothing behind and ends
+// by the signal that stopped it (even SIGKILL, where the temporary has no
+// name).
+TEST(ReplaceFile, ASignalLeavesNoTemporary) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+        TempDir tmp;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            prepareProcess();
+            ReplaceFile out;
+            if (out.create(widen(tmp.dir + "page.html")) && out.write("half a page")) ::raise(sig);
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_EQ(listing(tmp.dir), Names{}) << sig;
+    }
 }
 
 }  // namespace

@@ -12,24 +12,52 @@
 #include <memory>
 #include <string>
 
+#include <filesystem>
+#include <system_error>
+
 #include "cli/run_context.h"
-#include "fuzz_scratch.h"
 #include "page/page_converter.h"
 
 namespace {
+
+// A scratch directory for one fuzz process, removed when the process ends.
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        root = pattern;
+        work = root + "/work/";
+        std::filesystem::create_directory(work);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    // Removes the DOT files the last input stored, so they do not pile up.
+    void emptyWork() const {
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(work, ignored))
+            std::filesystem::remove_all(entry.path(), ignored);
+    }
+
+    std::string root;
+    std::string work;  // with a trailing "/"
+};
+
 
 std::string convert(tarvo::RunContext& ctx, const std::string& source) {
     tarvo::WikiInStream in;
     in.open(tarvo::widen(source));
     tarvo::PageOutput out;
-    if (in.good()) tarvo::generatePage(ctx, in, out);
+    if (in.good()) tarvo::generatePage(ctx.page, in, out);
     return out.text();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const tarvo::fuzz::Scratch scratch;
+    static const Scratch scratch;
     const std::string source = scratch.root + "/page.txt";
     {
         std::ofstream file(source, std::ios::binary | std::ios::trunc);

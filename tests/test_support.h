@@ -14,9 +14,9 @@
 #include <string_view>
 
 #include "cli/run_context.h"
+#include "io/page_output.h"
+#include "io/wiki_in_stream.h"
 #include "markup/markup.h"
-#include "page/page_output.h"
-#include "page/wiki_in_stream.h"
 #include "platform/platform.h"
 
 namespace tarvo::test {
@@ -71,7 +71,7 @@ inline std::string body(RunContext& ctx, std::string_view source) {
     in.open(widen(tmp.dir + "page.txt"));
     EXPECT_TRUE(in.isOpen());
     PageOutput out;
-    convertBody(ctx, in, out);
+    convertBody(ctx.page.markup, in, out);
     return out.text();
 }
 inline std::string body(std::string_view source) {
@@ -82,7 +82,7 @@ inline std::string body(std::string_view source) {
 // formatInline on one text, with the given run state or a fresh one.
 inline std::string inlineText(RunContext& ctx, std::string text) {
     PageOutput out;
-    formatInline(ctx, out, text);
+    formatInline(ctx.page.markup, out, text);
     return text;
 }
 inline std::string inlineText(std::string text) {

@@ -68,7 +68,7 @@ struct Walk {
         std::sort(sources.begin(), sources.end());
         for (const WString& name : names) {
             const SourceFile source{level.folder, prefix + name, prefix.size(), &sources};
-            if (int result = convertPage(ctx, source, outputArg)) return result;
+            if (int result = convertPage(ctx.page, source, outputArg)) return result;
         }
         if (!ctx.options.recursive) return 0;
         if (search.findFirst(level.folder, u"*.*", entry)) {
@@ -187,7 +187,7 @@ int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<W
     const int result = walk.run(dirPart);
     // A folder that could not be read, or a DOT file that could not be
     // written, fails the run once everything else is done.
-    if (result == 0 && (walk.failedLater || ctx.diagram.writeFailed)) return 1;
+    if (result == 0 && (walk.failedLater || ctx.page.markup.diagram.writeFailed)) return 1;
     return result;
 }
 

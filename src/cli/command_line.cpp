@@ -3,14 +3,16 @@
 #include <optional>
 
 #include "cli/batch_driver.h"
-#include "page/wiki_in_stream.h"
 #include "platform/platform.h"
+#include "text/utf.h"
 
 namespace tarvo {
 
 namespace {
 
-std::string utf8Of(const WString& value) {
+// The value of -file or -gen as UTF-8, fullwidth ASCII folded as the source
+// reader folds it.
+std::string prefixBytes(const WString& value) {
     std::string out;
     appendUtf16AsUtf8(out, value.c_str(), 0, false);
     return out;
@@ -76,12 +78,12 @@ int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
             switch (second) {
                 case u'f':
                     if (arg == u"-file" && hasValue) {
-                        o.filePrefix = utf8Of(args[++i]);
+                        o.filePrefix = prefixBytes(args[++i]);
                         if (o.genPrefix.empty()) o.genPrefix = o.filePrefix;
                     }
                     break;
                 case u'g':
-                    if (arg == u"-gen" && hasValue) o.genPrefix = utf8Of(args[++i]);
+                    if (arg == u"-gen" && hasValue) o.genPrefix = prefixBytes(args[++i]);
                     break;
                 case u'r':
                     o.recursive = false;

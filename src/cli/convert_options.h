@@ -1,19 +1,14 @@
 // The settings of one run, read from the command line and fixed afterwards.
+// Each layer below declares the part it reads (DiagramOptions, MarkupOptions,
+// PageOptions); this record is all of them together.
 #pragma once
 
-#include <string>
-
-#include "platform/platform.h"
+#include "page/page_converter.h"
 
 namespace tarvo {
 
-struct ConvertOptions {
-    bool recursive = false;
-    bool testMode = false;
-    std::string filePrefix;  // put in front of [[file:...]] image names
-    std::string genPrefix;   // put in front of diagram picture names
-    WString templateName;    // empty: the built-in page frame
-    WString workDir;         // put in front of DOT file names
+struct ConvertOptions : PageOptions {
+    bool recursive = false;  // walk sub-directories too
 };
 
 }  // namespace tarvo

@@ -2,7 +2,7 @@
 // defaults, coloured by one of four themes and shaped by the block's usage.
 #include <string>
 
-#include "diagram/diagram_block.h"
+#include "diagram/quickgv.h"
 
 namespace tarvo {
 

@@ -3,15 +3,14 @@
 // diagram) and writes the block-level HTML around the inline translation.
 #include <string>
 
-#include "diagram/diagram_block.h"
+#include "diagram/diagram.h"
 #include "markup/body_run.h"
 #include "markup/markup.h"
+#include "text/ascii.h"
 
 namespace tarvo {
 
 namespace {
-
-bool isListMarker(char c) { return c == '*' || c == '#' || c == ':' || c == ';'; }
 
 void indentedStep(BodyRun& run) {
     BlockState& st = run.st;
@@ -87,12 +86,16 @@ void tagAtStartStep(BodyRun& run) {
         run.writeFormatted(run.b, run.e);
         return;
     }
+    // A diagram block opened at the start of a line: the image, then what
+    // follows the block on the line, go to the page as they are.
     if (diagramTagNameLength(text) > 0) {
-        std::string line(text);
-        if (tryOpenDiagram(run.ctx, line, 0)) {
-            if (!line.empty()) captureDiagramText(run.ctx, line, 0);
-            insertDiagramImage(run.ctx, line, 0);
-            run.write(line);
+        const std::size_t gt = text.find('>');
+        if (gt != std::string_view::npos) {
+            openDiagram(run.ctx.diagram, text.substr(0, gt + 1));
+            std::string_view rest = text.substr(gt + 1);
+            if (!rest.empty()) rest.remove_prefix(captureDiagramText(run.ctx.diagram, rest));
+            run.write(diagramImage(run.ctx.diagram));
+            run.write(rest);
             run.write("\n");
             return;
         }
@@ -171,7 +174,7 @@ void commentContinuation(BodyRun& run) {
     run.setPending(run.b + end + 3, run.e);
 }
 
-void closeBlock(RunContext& ctx, PageOutput& out) {
+void closeBlock(MarkupContext& ctx, PageOutput& out) {
     BlockState& st = ctx.block;
     switch (st.blockMode) {
         case BlockMode::Paragraph: out.write("</p>\n"); break;
@@ -183,29 +186,29 @@ void closeBlock(RunContext& ctx, PageOutput& out) {
     st.blockMode = BlockMode::None;
 }
 
-void startPage(RunContext& ctx) {
+void startPage(MarkupContext& ctx) {
     BlockState& st = ctx.block;
     st.italicOpen = false;
     st.boldOpen = false;
     st.rawMode = RawMode::Normal;
     st.inComment = false;
-    st.diagramOpen = false;
+    ctx.diagram.diagramOpen = false;
 }
 
-void convertBody(RunContext& ctx, WikiInStream& source, PageOutput& out) {
+void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out) {
     startPage(ctx);
     BodyRun run(ctx, out);
     BlockState& st = ctx.block;
     while (source.readLine(run.source)) {
         run.source.resize(trimmedRight(run.source).size());
-        if (st.diagramOpen) captureDiagramText(ctx, run.source, 0);
+        if (ctx.diagram.diagramOpen) run.source.erase(0, captureDiagramText(ctx.diagram, run.source));
         if (run.source.empty()) {
             if (st.inComment) continue;
             if (st.blockMode == BlockMode::PreTag) out.write("\n");
             else closeBlock(ctx, out);
             continue;
         }
-        ++run.lineNumber;
+        run.newLine();
         run.b = 0;
         run.e = run.source.size();
         for (;;) {

@@ -4,28 +4,29 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarvo {
 
-enum class RawMode : std::uint8_t { Normal = 0, Nowiki = 1, PreBlock = 255 };
+enum class RawMode : std::uint8_t { Normal, Nowiki, PreBlock };
 
-enum class BlockMode : std::int32_t { None = 0, Paragraph = 1, List = 2, PreTag = 3, PreIndent = 4 };
+enum class BlockMode : std::uint8_t { None, Paragraph, List, PreTag, PreIndent };
 
-// Flags of one open table.
-constexpr std::uint8_t kTableBodyOpen = 0x01;
-constexpr std::uint8_t kRowOpen = 0x04;
-constexpr std::uint8_t kDataCellOpen = 0x08;
-constexpr std::uint8_t kHeaderCellOpen = 0x10;
+// What is open in one table.
+struct TableState {
+    bool rowOpen = false;
+    bool dataCellOpen = false;
+    bool headerCellOpen = false;
+};
 
 struct BlockState {
     bool italicOpen = false;
     bool boldOpen = false;
-    bool diagramOpen = false;
     bool inComment = false;
     RawMode rawMode = RawMode::Normal;
     BlockMode blockMode = BlockMode::None;
-    std::string listPrefix;  // one of "*#:;" per open list level, outermost first
-    std::string tableStack;  // one flags byte per open table, innermost last
+    std::string listPrefix;             // one of "*#:;" per open list level, outermost first
+    std::vector<TableState> tableStack;  // one per open table, innermost last
 };
 
 }  // namespace tarvo

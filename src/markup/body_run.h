@@ -8,66 +8,28 @@
 // a search from a later position can reuse what an earlier one found.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
-#include "cli/run_context.h"
+#include "io/page_output.h"
 #include "markup/markup.h"
-#include "page/page_output.h"
+#include "text/ascii.h"
+#include "text/finder.h"
 
 namespace tarvo {
 
-// The first occurrence of a needle at or after a position, remembered so that
-// searches from growing positions over one line read each byte about once.
-class Finder {
-public:
-    explicit Finder(std::string_view needle) : needle_(needle) {}
-    // line: the number of the source line searched; what was found in an
-    // earlier line is forgotten.
-    std::size_t find(std::string_view text, std::size_t from, std::uint64_t line) {
-        if (line_ == line && from >= from_ && (at_ == std::string_view::npos || at_ >= from)) return at_;
-        line_ = line;
-        from_ = from;
-        at_ = search(text, from);
-        return at_;
-    }
-
-private:
-    // The first byte by memchr, the rest compared in place: the needles are
-    // short, and a cell line asks for them once a cell.
-    std::size_t search(std::string_view text, std::size_t from) const {
-        const char* p = text.data() + std::min(from, text.size());
-        const char* end = text.data() + text.size();
-        while (end - p >= static_cast<std::ptrdiff_t>(needle_.size())) {
-            const void* hit = std::memchr(p, needle_[0], static_cast<std::size_t>(end - p) - needle_.size() + 1);
-            if (!hit) break;
-            p = static_cast<const char*>(hit);
-            std::size_t k = 1;
-            while (k < needle_.size() && p[k] == needle_[k]) ++k;
-            if (k == needle_.size()) return static_cast<std::size_t>(p - text.data());
-            ++p;
-        }
-        return std::string_view::npos;
-    }
-
-    std::string_view needle_;
-    std::uint64_t line_ = 0;
-    std::size_t from_ = 0;
-    std::size_t at_ = 0;
-};
+// A list marker: "*", "#", ":" or ";".
+inline bool isListMarker(char c) { return c == '*' || c == '#' || c == ':' || c == ';'; }
 
 struct BodyRun {
-    BodyRun(RunContext& c, PageOutput& o) : ctx(c), out(o), st(c.block) {}
+    BodyRun(MarkupContext& c, PageOutput& o) : ctx(c), out(o), st(c.block) {}
 
-    RunContext& ctx;
+    MarkupContext& ctx;
     PageOutput& out;
     BlockState& st;
 
     std::string source;  // the current source line
-    std::uint64_t lineNumber = 0;
     std::size_t b = 0;   // the logical line: source[b, e)
     std::size_t e = 0;
     bool hasPending = false;  // pendingRest: source[pendingBegin, pendingEnd)
@@ -87,12 +49,20 @@ struct BodyRun {
     std::string_view line() const { return std::string_view(source).substr(b, e - b); }
     // A search in the rest of the source line; npos when not found before e.
     std::size_t find(Finder& f, std::size_t from) {
-        std::size_t at = f.find(source, from, lineNumber);
+        std::size_t at = f.find(source, from);
         return at < e ? at : std::string::npos;
     }
+    // A new source line: what the finders knew is of the old one.
+    void newLine() {
+        for (Finder* f : {&bar, &doubleBar, &doubleBang, &nowikiOpen, &nowikiClose, &linkOpen}) f->forget();
+    }
+    // Moves b past the blanks at the start of the logical line.
+    void skipBlanks() {
+        while (b < e && isBlank(source[b])) ++b;
+    }
     void trimLine() {
-        while (e > b && (source[e - 1] == ' ' || source[e - 1] == '\t')) --e;
-        while (b < e && (source[b] == ' ' || source[b] == '\t')) ++b;
+        while (e > b && isBlank(source[e - 1])) --e;
+        skipBlanks();
     }
     void setPending(std::size_t from, std::size_t to) {
         hasPending = from < to;

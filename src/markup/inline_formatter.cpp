@@ -6,23 +6,14 @@
 #include <cstdint>
 #include <cstring>
 
-#include "diagram/diagram_block.h"
+#include "diagram/diagram.h"
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
+#include "text/ascii.h"
 
 namespace tarvo {
 
 namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-// text begins with word (word in lower case), compared without regard to case.
-bool startsNoCase(std::string_view text, std::string_view word) {
-    if (text.size() < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (lower(text[i]) != word[i]) return false;
-    return true;
-}
 
 bool isBlankOrClose(char c) { return c == ' ' || c == '>'; }
 
@@ -61,11 +52,7 @@ std::uint64_t wordAt(const char* at) {
 
 }  // namespace
 
-// ---- shared helpers ----
-
-void trimRight(std::string& t) { t.resize(trimmedRight(t).size()); }
-
-void trimLeft(std::string& t) { t.erase(0, t.size() - trimmedLeft(t).size()); }
+// ---- tags ----
 
 bool isPreOpen(std::string_view t) {
     return (startsNoCase(t, "<pre") && t.size() > 4 && isBlankOrClose(t[4])) ||
@@ -133,7 +120,7 @@ constexpr std::size_t kHandOver = 64 * 1024;
 
 }  // namespace
 
-InlineScan::InlineScan(RunContext& ctx, PageOutput& out, std::string_view text, bool streaming)
+InlineScan::InlineScan(MarkupContext& ctx, PageOutput& out, std::string_view text, bool streaming)
     : ctx_(ctx),
       out_(out),
       done_(ctx.inlineBuffers.done),
@@ -168,38 +155,8 @@ void InlineScan::pushBack(std::string_view text) {
         size_ = room + text.size() + rest;
         next_ = room;
     }
-    // What a memo knows of bytes before the old scan position no longer holds.
-    for (Memo* m : {&closeBrackets, &closeAngle, &closeBracket}) {
-        if (!m->valid || m->fromEnd <= resumeFromEnd) continue;
-        if (!m->none && m->foundEnd > resumeFromEnd) m->valid = false;
-        else m->fromEnd = resumeFromEnd;
-    }
-}
-
-std::size_t InlineScan::find(Memo& m, std::size_t k) {
-    const std::size_t size = size_;
-    const std::size_t start = next_ + k;
-    if (start >= size) return npos;
-    auto remember = [&](std::size_t found) {
-        m.valid = true;
-        m.fromEnd = size - start;
-        m.none = found == npos;
-        m.foundEnd = m.none ? 0 : size - found;
-        return m.none ? npos : found - next_;
-    };
-    if (m.valid) {
-        const std::size_t memoStart = size - m.fromEnd;
-        const std::size_t memoFound = m.none ? npos : size - m.foundEnd;
-        if (start >= memoStart) {
-            if (m.none || memoFound >= start) return m.none ? npos : memoFound - next_;
-        } else {
-            // Search only up to where the memo's knowledge begins.
-            std::size_t limit = std::min(size, memoStart + m.needle.size() - 1);
-            std::size_t r = std::string_view(data_ + start, limit - start).find(m.needle);
-            return remember(r == npos ? memoFound : start + r);
-        }
-    }
-    return remember(std::string_view(data_, size_).find(m.needle, start));
+    // What a finder knows of bytes before the old scan position no longer holds.
+    for (Finder* f : {&closeBrackets, &closeAngle, &closeBracket}) f->replacedBefore(resumeFromEnd);
 }
 
 int InlineScan::linkDepthHere() const {
@@ -436,17 +393,17 @@ bool InlineScan::diagramOpen() {
     if (nameLength == 0) return false;
     std::size_t gt = find(closeAngle, nameLength);
     if (gt == npos) return false;
-    openDiagram(ctx_, rest(), nameLength, gt);
+    openDiagram(ctx_.diagram, rest().substr(0, gt + 1));
     consume(gt + 1);
-    consume(captureDiagramView(ctx_, rest()));
-    pushBack(diagramImage(ctx_));
+    consume(captureDiagramText(ctx_.diagram, rest()));
+    pushBack(diagramImage(ctx_.diagram));
     pass(1);  // the inserted element is scanned from its second byte on
     return true;
 }
 
 // ---- entry points ----
 
-void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result,
+void formatInlineInto(MarkupContext& ctx, PageOutput& out, std::string_view text, std::string& result,
                       std::size_t plain) {
     InlineScan scan(ctx, out, text, true);
     scan.pass(plain);
@@ -454,7 +411,7 @@ void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, s
     result.swap(scan.result());
 }
 
-void formatInline(RunContext& ctx, PageOutput& out, std::string& text) {
+void formatInline(MarkupContext& ctx, PageOutput& out, std::string& text) {
     InlineScan scan(ctx, out, text);
     scan.run();
     text.swap(scan.result());

@@ -12,8 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/run_context.h"
-#include "page/page_output.h"
+#include "io/page_output.h"
+#include "markup/markup.h"
+#include "text/finder.h"
 
 namespace tarvo {
 
@@ -21,28 +22,16 @@ class InlineScan {
 public:
     static constexpr std::size_t npos = std::string::npos;
 
-    // Remembers where a needle was last found, so that many searches from
-    // growing positions read each byte of the line about once. Positions are
-    // kept as distances from the end of the input, which text pushed back in
-    // front of the scan position does not change.
-    struct Memo {
-        std::string_view needle;
-        bool valid = false;
-        bool none = false;
-        std::size_t fromEnd = 0;   // where the search started
-        std::size_t foundEnd = 0;  // where the needle was found
-    };
-
     // streaming: translated text may be handed to out before the scan ends
     // (the caller writes the result to out right after it, and nothing in
     // between), so that a long line never holds its whole translation.
-    InlineScan(RunContext& ctx, PageOutput& out, std::string_view text, bool streaming = false);
+    InlineScan(MarkupContext& ctx, PageOutput& out, std::string_view text, bool streaming = false);
 
     void run();
     std::string& result() { return done_; }
 
     // ---- used by the handlers ----
-    RunContext& ctx() { return ctx_; }
+    MarkupContext& ctx() { return ctx_; }
     BlockState& state() { return ctx_.block; }
     PageOutput& out() { return out_; }
     // Byte at offset k from the scan position; 0 past the end.
@@ -62,9 +51,12 @@ public:
     }
     // Puts text in front of the scan position, to be scanned next.
     void pushBack(std::string_view text);
-    // First occurrence of the memo's needle at or after offset k from the scan
-    // position, as an offset from the scan position, or npos.
-    std::size_t find(Memo& memo, std::size_t k);
+    // First occurrence of the finder's needle at or after offset k from the
+    // scan position, as an offset from the scan position, or npos.
+    std::size_t find(Finder& finder, std::size_t k) {
+        const std::size_t found = finder.find(std::string_view(data_, size_), next_ + k);
+        return found == npos ? npos : found - next_;
+    }
     // Ends the scan; the rest of the input stays as it is.
     void stop() {
         pass(left());
@@ -76,9 +68,11 @@ public:
     int linkDepthHere() const;
     void markLinkRegion(std::size_t resumeFromEnd, int depth);
 
-    Memo closeBrackets{"]]"};
-    Memo closeAngle{">"};
-    Memo closeBracket{"]"};
+    // The closers looked for ahead. The input only ever changes in front of
+    // the scan position, so what they found stays true (see pushBack).
+    Finder closeBrackets{"]]"};
+    Finder closeAngle{">"};
+    Finder closeBracket{"]"};
 
 private:
     void commentStep();
@@ -89,7 +83,7 @@ private:
     void emphasis();
     bool diagramOpen();
 
-    RunContext& ctx_;
+    MarkupContext& ctx_;
     PageOutput& out_;
     std::string& done_;
     // The input: the caller's text until something is pushed back, then our

@@ -5,25 +5,15 @@
 
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
+#include "text/ascii.h"
 
 namespace tarvo {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool equalsNoCase(std::string_view a, std::string_view lowerWord) {
-    if (a.size() != lowerWord.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lowerWord[i]) return false;
-    return true;
-}
-
 bool endsWithHtml(std::string_view t) {
     return t.size() >= 5 && equalsNoCase(t.substr(t.size() - 5), ".html");
 }
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads the digits at the start of s (at least one); values past the 32-bit
 // range read as INT_MAX.
@@ -73,7 +63,7 @@ void formatImage(InlineScan& scan, std::string_view inner) {
     while (bar != std::string_view::npos) {
         std::size_t from = bar + 1;
         bar = inner.find('|', from);
-        std::string_view option = trimmedLeft(trimmedRight(inner.substr(from, bar - from)));
+        std::string_view option = trimmed(inner.substr(from, bar - from));
         if (option.empty() || isPlacementWord(option)) continue;
         if (option.size() >= 3 && equalsNoCase(option.substr(option.size() - 2), "px"))
             readSize(option, width, height);
@@ -139,7 +129,7 @@ void buildInternalLink(std::string_view innerView, std::string& link) {
 // At "[[" with "]]" at offset close: the link or image, removed and replaced.
 void formatWikiLink(InlineScan& scan, std::size_t close) {
     const int depth = scan.linkDepthHere();
-    std::string_view inner = trimmedLeft(trimmedRight(scan.rest().substr(2, close - 2)));
+    std::string_view inner = trimmed(scan.rest().substr(2, close - 2));
     if (inner.size() >= 5 && equalsNoCase(inner.substr(0, 4), "file") && inner[4] == ':') {
         std::string name(inner);  // the input is consumed below
         scan.consume(close + 2);

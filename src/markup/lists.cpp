@@ -28,7 +28,6 @@ const ListTexts& textsFor(char marker) {
     }
 }
 
-bool isMarker(char c) { return c == '*' || c == '#' || c == ':' || c == ';'; }
 bool isListKind(char c) { return c == '*' || c == '#'; }
 
 }  // namespace
@@ -45,7 +44,7 @@ void listItemStep(BodyRun& run) {
     if (st.blockMode != BlockMode::List) closeBlock(run.ctx, run.out);
     const std::string_view line = run.line();
     std::size_t n = 1;
-    while (n < line.size() && isMarker(line[n])) ++n;
+    while (n < line.size() && isListMarker(line[n])) ++n;
     while (st.listPrefix.size() > n) {
         run.write(textsFor(st.listPrefix.back()).levelCloser);
         st.listPrefix.pop_back();
@@ -78,7 +77,7 @@ void listItemStep(BodyRun& run) {
     }
     run.write(textsFor(own).ownItem);
     run.b += n;
-    while (run.b < run.e && (run.source[run.b] == ' ' || run.source[run.b] == '\t')) ++run.b;
+    run.skipBlanks();
     run.writeFormatted(run.b, run.e);
     st.blockMode = BlockMode::List;
 }

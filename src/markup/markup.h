@@ -1,53 +1,69 @@
-// Translation of wiki markup into the HTML body of a page.
+// Translation of wiki markup into the HTML body of a page: the block parser
+// reads the source line by line (block_parser.cpp, lists.cpp, tables.cpp)
+// and hands the text within a line to the inline formatter
+// (inline_formatter.cpp, links.cpp), which writes the translation.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "page/page_output.h"
-#include "page/wiki_in_stream.h"
+#include "diagram/diagram.h"
+#include "io/page_output.h"
+#include "io/wiki_in_stream.h"
+#include "markup/block_state.h"
 
 namespace tarvo {
 
-struct RunContext;
-struct BlockState;
+struct MarkupOptions : DiagramOptions {
+    std::string filePrefix;  // put in front of [[file:...]] image names
+};
+
+// Working memory of the inline formatter, kept between calls so that a line
+// does not cost fresh allocations.
+struct InlineBuffers {
+    std::string done;     // translated text before the scan position
+    std::string scratch;  // inserted text being built
+    // Text still to scan, once something was pushed back. Not initialised:
+    // only the bytes written count against the process's memory.
+    std::unique_ptr<char[]> input;
+};
+
+// Everything the translation keeps over a run: the open blocks of the page,
+// the diagram state and the formatter's working memory.
+struct MarkupContext {
+    explicit MarkupContext(const MarkupOptions& o) : options(o), diagram(o) {}
+
+    const MarkupOptions& options;
+    BlockState block;
+    DiagramContext diagram;
+    InlineBuffers inlineBuffers;
+};
 
 // Reads every remaining line of the source and writes the page body; closes
 // every block and table still open at the end.
-void convertBody(RunContext& ctx, WikiInStream& source, PageOutput& out);
+void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out);
 
 // Resets the per-page state (emphasis, comment, raw text, diagram capture).
-void startPage(RunContext& ctx);
+void startPage(MarkupContext& ctx);
 
 // Closes the open paragraph, list or preformatted block.
-void closeBlock(RunContext& ctx, PageOutput& out);
+void closeBlock(MarkupContext& ctx, PageOutput& out);
 
 // Rewrites one line's text into HTML.
-void formatInline(RunContext& ctx, PageOutput& out, std::string& text);
+void formatInline(MarkupContext& ctx, PageOutput& out, std::string& text);
 // The same, reading text and writing the translation into result, for a
 // caller that writes result to out right after: the start of a long
 // translation may be handed to out during the call, and result then holds
 // only the rest. The first `plain` bytes are known to hold nothing to
 // translate (see plainLength).
-void formatInlineInto(RunContext& ctx, PageOutput& out, std::string_view text, std::string& result,
+void formatInlineInto(MarkupContext& ctx, PageOutput& out, std::string_view text, std::string& result,
                       std::size_t plain = 0);
 
 // The length of the start of text that holds nothing the inline formatter
 // translates (in normal text, outside comments).
 std::size_t plainLength(std::string_view text);
-
-// Removes trailing / leading blanks and tabs.
-void trimRight(std::string& text);
-void trimLeft(std::string& text);
-inline std::string_view trimmedRight(std::string_view t) {
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
-inline std::string_view trimmedLeft(std::string_view t) {
-    std::size_t i = 0;
-    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
-    return t.substr(i);
-}
 
 // "<pre" or "<source" (any case) followed by a blank or ">".
 bool isPreOpen(std::string_view text);

@@ -1,7 +1,7 @@
 // Tables: "{|" opens a table, "|+" a caption, "|-" a row, "!" header cells,
 // "|" data cells (several on a line with "!!" and "||"), "|}" closes it.
 // Rows and cells open lazily and stay open until the next cell, row, caption
-// or table end. tableStack holds the flags of each open table.
+// or table end. tableStack holds what is open in each table.
 #include "markup/body_run.h"
 #include "markup/markup.h"
 
@@ -14,25 +14,25 @@ constexpr std::size_t npos = std::string::npos;
 // npos counts as greater than every position.
 bool before(std::size_t a, std::size_t b) { return a != npos && a < b; }
 
-std::uint8_t& innermost(BlockState& st) { return reinterpret_cast<std::uint8_t&>(st.tableStack.back()); }
+TableState& innermost(BlockState& st) { return st.tableStack.back(); }
 
 void closeOpenCell(BodyRun& run) {
-    std::uint8_t& flags = innermost(run.st);
-    if (flags & kHeaderCellOpen) {
+    TableState& table = innermost(run.st);
+    if (table.headerCellOpen) {
         run.closeOpenBlock();
         run.write("</th>\n");
-        flags &= static_cast<std::uint8_t>(~kHeaderCellOpen);
+        table.headerCellOpen = false;
     }
-    if (flags & kDataCellOpen) {
+    if (table.dataCellOpen) {
         run.closeOpenBlock();
         run.write("</td>\n");
-        flags &= static_cast<std::uint8_t>(~kDataCellOpen);
+        table.dataCellOpen = false;
     }
 }
 
 void openRowIfNeeded(BodyRun& run) {
-    std::uint8_t& flags = innermost(run.st);
-    if (flags & kRowOpen) return;
+    TableState& table = innermost(run.st);
+    if (table.rowOpen) return;
     if (!run.rowAttributes.empty()) {
         run.write("<tr ");
         run.write(run.rowAttributes);
@@ -41,7 +41,7 @@ void openRowIfNeeded(BodyRun& run) {
     } else {
         run.write("<tr>\n");
     }
-    flags |= kRowOpen;
+    table.rowOpen = true;
 }
 
 // Writes a cell's opening tag; with a separator at `bar`, the text before it
@@ -62,11 +62,11 @@ void captionOrRow(BodyRun& run, char kind) {
     run.b += 2;
     run.trimLine();
     closeOpenCell(run);
-    std::uint8_t& flags = innermost(run.st);
-    if (flags & kRowOpen) {
+    TableState& table = innermost(run.st);
+    if (table.rowOpen) {
         run.closeOpenBlock();
         run.write("</tr>\n");
-        flags &= static_cast<std::uint8_t>(~kRowOpen);
+        table.rowOpen = false;
     }
     if (kind == '-') {
         run.rowAttributes.assign(run.line());
@@ -85,57 +85,51 @@ void captionOrRow(BodyRun& run, char kind) {
     run.write("</caption>\n");
 }
 
+// A line of data cells: "|" then cells separated by "||". A "|" inside a
+// cell separates its attributes from its content, unless a "[[" or a nowiki
+// span comes first.
 void dataCellLine(BodyRun& run) {
     run.b += 1;
     run.cellLine = true;
-    std::size_t nwOpen = run.find(run.nowikiOpen, run.b);
-    std::size_t nwClose = run.find(run.nowikiClose, run.b);
+    std::size_t nowikiOpen = run.find(run.nowikiOpen, run.b);
+    std::size_t nowikiClose = run.find(run.nowikiClose, run.b);
     for (;;) {
-        std::uint8_t& flags = innermost(run.st);
-        if (flags & kHeaderCellOpen) {
-            run.closeOpenBlock();
-            run.write("</th>\n");
-            flags &= static_cast<std::uint8_t>(~kHeaderCellOpen);
-        }
-        if (flags & kDataCellOpen) {
-            run.closeOpenBlock();
-            run.write("</td>\n");
-        }
+        closeOpenCell(run);
         openRowIfNeeded(run);
-        innermost(run.st) |= kDataCellOpen;
+        innermost(run.st).dataCellOpen = true;
 
-        std::size_t g = run.find(run.bar, run.b);
-        if (g == npos) {
+        std::size_t attributeBar = run.find(run.bar, run.b);
+        if (attributeBar == npos) {
             run.write("<td>");
             break;
         }
-        if (before(nwOpen, g) && g < nwClose) g = npos;
-        std::size_t h = run.find(run.doubleBar, run.b);
-        if (h != npos && h <= g) g = npos;
-        if (before(nwOpen, h)) {
-            bool oneCell = nwClose == npos;
-            if (!oneCell && before(h, nwClose)) {
-                h = run.find(run.doubleBar, nwClose);
-                oneCell = h == npos;
+        if (before(nowikiOpen, attributeBar) && attributeBar < nowikiClose) attributeBar = npos;
+        std::size_t nextCell = run.find(run.doubleBar, run.b);
+        if (nextCell != npos && nextCell <= attributeBar) attributeBar = npos;
+        if (before(nowikiOpen, nextCell)) {
+            bool oneCell = nowikiClose == npos;
+            if (!oneCell && before(nextCell, nowikiClose)) {
+                nextCell = run.find(run.doubleBar, nowikiClose);
+                oneCell = nextCell == npos;
             }
             if (oneCell) {
-                openCellTag(run, before(g, nwOpen) ? g : npos, "<td");
+                openCellTag(run, before(attributeBar, nowikiOpen) ? attributeBar : npos, "<td");
                 break;
             }
         }
-        if (g != npos && before(run.find(run.linkOpen, run.b), g)) g = npos;
-        openCellTag(run, g, "<td");
-        if (h == npos) break;
+        if (attributeBar != npos && before(run.find(run.linkOpen, run.b), attributeBar)) attributeBar = npos;
+        openCellTag(run, attributeBar, "<td");
+        if (nextCell == npos) break;
 
         const std::size_t contentBegin = run.b;
-        run.b = h + 2;
-        if (nwOpen == npos) {
-            if (nwClose != npos) nwClose = run.find(run.nowikiClose, run.b);
-        } else if (nwOpen < h) {
-            nwOpen = run.find(run.nowikiOpen, run.b);
-            if (nwClose != npos) nwClose = run.find(run.nowikiClose, run.b);
+        run.b = nextCell + 2;
+        if (nowikiOpen == npos) {
+            if (nowikiClose != npos) nowikiClose = run.find(run.nowikiClose, run.b);
+        } else if (nowikiOpen < nextCell) {
+            nowikiOpen = run.find(run.nowikiOpen, run.b);
+            if (nowikiClose != npos) nowikiClose = run.find(run.nowikiClose, run.b);
         }
-        run.writeFormatted(contentBegin, h);
+        run.writeFormatted(contentBegin, nextCell);
         if (run.st.inComment) return commentContinuation(run);
     }
     textStep(run);
@@ -148,7 +142,7 @@ void tableStartStep(BodyRun& run) {
     run.closeOpenBlock();
     run.b += 2;
     run.trimLine();
-    run.st.tableStack.push_back(static_cast<char>(kTableBodyOpen));
+    run.st.tableStack.emplace_back();
     run.write("<table");
     if (run.b < run.e) {
         run.write(" ");
@@ -163,7 +157,7 @@ void headerCellStep(BodyRun& run) {
     run.cellLine = true;
     closeOpenCell(run);
     openRowIfNeeded(run);
-    innermost(run.st) |= kHeaderCellOpen;
+    innermost(run.st).headerCellOpen = true;
     std::size_t bang = run.find(run.doubleBang, run.b);
     std::size_t bar = run.find(run.bar, run.b);
     if (bar != npos && (bang == npos || bar < bang)) openCellTag(run, bar, "<th");
@@ -182,7 +176,7 @@ void tableLineStep(BodyRun& run) {
         run.closeOpenBlock();
         closeTable(run.st, run.out);
         run.b += 2;
-        while (run.b < run.e && (run.source[run.b] == ' ' || run.source[run.b] == '\t')) ++run.b;
+        run.skipBlanks();
         if (run.b < run.e) textStep(run);
         return;
     }
@@ -190,10 +184,10 @@ void tableLineStep(BodyRun& run) {
 }
 
 void closeTable(BlockState& st, PageOutput& out) {
-    const std::uint8_t flags = static_cast<std::uint8_t>(st.tableStack.back());
-    if (flags & kHeaderCellOpen) out.write("</th>\n");
-    if (flags & kDataCellOpen) out.write("</td>\n");
-    if (flags & kRowOpen) out.write("</tr>\n");
+    const TableState& table = st.tableStack.back();
+    if (table.headerCellOpen) out.write("</th>\n");
+    if (table.dataCellOpen) out.write("</td>\n");
+    if (table.rowOpen) out.write("</tr>\n");
     out.write("</tbody>\n</table>\n");
     st.tableStack.pop_back();
 }

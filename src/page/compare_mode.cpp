@@ -1,12 +1,9 @@
-// Test mode: the generated page is compared line by line with the page stored
-// by an earlier run; the first difference is reported.
+#include "page/compare_mode.h"
+
 #include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <string_view>
-
-#include "page/page_converter.h"
-#include "platform/platform.h"
 
 namespace tarvo {
 

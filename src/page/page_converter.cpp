@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "markup/markup.h"
-#include "platform/platform.h"
+#include "page/compare_mode.h"
+#include "text/ascii.h"
 
 namespace tarvo {
 
@@ -32,16 +32,9 @@ void say(std::string_view a, const WString& name, std::string_view b = {}) {
     platform::writeOut(text);
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
 }  // namespace
 
-WString trimBlanks(const WString& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && isBlank(text[b])) ++b;
-    while (e > b && isBlank(text[e - 1])) --e;
-    return text.substr(b, e - b);
-}
+WString trimBlanks(const WString& text) { return WString(trimmed<char16_t>(text)); }
 
 WString makeOutputName(const WString& sourcePath, const std::optional<WString>& outputArg) {
     std::size_t slash = sourcePath.find_last_of(u"/\\");
@@ -68,11 +61,11 @@ WString makeOutputName(const WString& sourcePath, const std::optional<WString>& 
     return name + u".html";
 }
 
-int generatePage(RunContext& ctx, WikiInStream& source, PageOutput& out) {
+int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
     const WString& templateName = ctx.options.templateName;
     if (templateName.empty()) {
         out.write(kPageHead);
-        convertBody(ctx, source, out);
+        convertBody(ctx.markup, source, out);
         out.write(kPageFoot);
         return 0;
     }
@@ -87,7 +80,7 @@ int generatePage(RunContext& ctx, WikiInStream& source, PageOutput& out) {
     while (!tmpl.atEnd() && tmpl.readLine(line)) {
         if (std::string_view(line).substr(0, kBodyMarker.size()) == kBodyMarker) {
             markerSeen = true;
-            convertBody(ctx, source, out);
+            convertBody(ctx.markup, source, out);
         } else {
             out.write(line);
             out.write('\n');
@@ -106,11 +99,11 @@ namespace {
 // create"; empty when it may. A page never replaces the file it is made
 // from, the template, another source of the folder being converted, or
 // anything that is not a regular file: a link is not written through.
-std::string refusal(const RunContext& ctx, const SourceFile& source, const platform::Folder& at,
+std::string refusal(const PageContext& ctx, const SourceFile& source, const platform::Folder& at,
                     const WString& page) {
     const platform::FileIdentity id = platform::identify(at, page);
-    if (id == ctx.diagram.sourceFile) return " (it is the source file)";
-    if (id == ctx.diagram.templateFile) return " (it is the template file)";
+    if (id == ctx.markup.diagram.sourceFile) return " (it is the source file)";
+    if (id == ctx.markup.diagram.templateFile) return " (it is the template file)";
     if (id.exists && source.siblings && std::binary_search(source.siblings->begin(), source.siblings->end(), id))
         return " (it is a source file)";
     switch (platform::kindOf(at, page)) {
@@ -125,7 +118,7 @@ std::string refusal(const RunContext& ctx, const SourceFile& source, const platf
 
 }  // namespace
 
-int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
+int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
     WikiInStream reader;
     const WString sourceName = source.path.substr(source.nameStart);
     reader.open(source.folder, sourceName);
@@ -141,8 +134,8 @@ int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<W
     const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
     const WString page = beside ? pageName.substr(source.nameStart) : pageName;
     // Neither a page nor a DOT file may replace these.
-    ctx.diagram.sourceFile = platform::identify(source.folder, sourceName);
-    ctx.diagram.templateFile = ctx.options.templateName.empty() ? platform::FileIdentity()
+    ctx.markup.diagram.sourceFile = platform::identify(source.folder, sourceName);
+    ctx.markup.diagram.templateFile = ctx.options.templateName.empty() ? platform::FileIdentity()
                                                                  : platform::identify(ctx.options.templateName);
 
     if (ctx.options.testMode) {
@@ -172,7 +165,7 @@ int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<W
     say("Handling ", source.path, " -> " + bytes(pageName));
     PageOutput out(file);
     if (generatePage(ctx, reader, out) != 0) return 1;
-    out.flush();
+    out.flush();  // a failed write shows in finish()
     switch (file.finish()) {
         case PageFile::Result::Ok: break;
         case PageFile::Result::CantCreate: say("Can't create ", pageName); return 1;
@@ -182,7 +175,7 @@ int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<W
     return 0;
 }
 
-int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg) {
+int convertPage(PageContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg) {
     return convertPage(ctx, SourceFile{platform::currentFolder(), sourcePath}, outputArg);
 }
 

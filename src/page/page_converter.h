@@ -6,11 +6,26 @@
 #include <optional>
 #include <vector>
 
-#include "cli/run_context.h"
-#include "page/page_output.h"
-#include "page/wiki_in_stream.h"
+#include "io/page_output.h"
+#include "io/wiki_in_stream.h"
+#include "markup/markup.h"
+#include "platform/platform.h"
 
 namespace tarvo {
+
+struct PageOptions : MarkupOptions {
+    bool testMode = false;  // compare with the stored page instead of writing it
+    WString templateName;   // empty: the built-in page frame
+};
+
+// What converting pages keeps over a run: the options and the translation's
+// state.
+struct PageContext {
+    explicit PageContext(const PageOptions& o) : options(o), markup(o) {}
+
+    const PageOptions& options;
+    MarkupContext markup;
+};
 
 // The output argument without blanks and tabs at either end.
 WString trimBlanks(const WString& text);
@@ -30,16 +45,12 @@ struct SourceFile {
 };
 
 // 0 on success, 1 on a reported failure or, in test mode, a difference.
-int convertPage(RunContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
+int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
 // The same for a path from the current folder.
-int convertPage(RunContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg);
+int convertPage(PageContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg);
 
 // Writes the frame or the template with the body into out. 0, or 1 after a
 // reported template failure.
-int generatePage(RunContext& ctx, WikiInStream& source, PageOutput& out);
-
-// Compares the generated page with the stored one and reports the outcome.
-int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sourcePath,
-                const WString& pageName);
+int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out);
 
 }  // namespace tarvo

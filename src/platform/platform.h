@@ -11,13 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "text/utf.h"
+
 namespace tarvo {
-
-// File names and command-line arguments.
-using WString = std::u16string;
-
-// Shorthand for literals and narrow ASCII text in wide strings.
-WString widen(std::string_view ascii);
 
 // The program itself, called by the platform's entry point with the wide
 // arguments (the program name first); returns the exit code.
@@ -43,9 +39,6 @@ std::vector<WString> wideArguments(int argc, char** argv);
 // A wide string as the bytes the console or the file system gets. Units that
 // stand for undecodable argument bytes become those bytes again.
 std::string toUtf8Bytes(const WString& text);
-
-// Appends one code point (up to U+10FFFF) as UTF-8.
-void appendUtf8(std::string& out, std::uint32_t codePoint);
 
 // Console output. Messages are written as they come, unbuffered by us.
 void writeOut(std::string_view bytes);

@@ -7,33 +7,16 @@
 
 namespace tarvo {
 
-WString widen(std::string_view ascii) {
-    WString out;
-    out.reserve(ascii.size());
-    for (unsigned char c : ascii) out.push_back(c);
-    return out;
-}
-
 namespace platform {
 
-void appendUtf8(std::string& out, std::uint32_t v) {
-    if (v < 0x80) {
-        out.push_back(static_cast<char>(v));
-    } else if (v < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (v >> 6)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else if (v < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (v >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (v >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    }
+std::string toUtf8Bytes(const WString& text) {
+#ifdef _WIN32
+    // Wide names are the system's own; a lone surrogate shows as U+FFFD.
+    return utf8Of(text, {});
+#else
+    return utf8Of(text, {.keepBytes = true});
+#endif
 }
-
 
 namespace {
 

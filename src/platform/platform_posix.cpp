@@ -1,7 +1,7 @@
 // POSIX implementation of the operating-system layer. Arguments and file names
 // are bytes here: they are decoded from UTF-8 into UTF-16, and every byte that
-// does not decode is kept as the unit 0xDC00 + byte, so that it goes back to
-// the same byte at the file-system boundary.
+// does not decode is kept as the unit 0xDC00 + byte (text/utf.h), so that it
+// goes back to the same byte at the file-system boundary.
 #include "platform/platform.h"
 
 #include <dirent.h>
@@ -27,55 +27,13 @@ const std::string_view kTextLineEnd = "\n";
 
 namespace {
 
-// The unit that stands for a "\\" byte inside a name read from a directory:
-// a character of the name there, which no later step may take for a
-// separator. It goes back to the same byte at the file-system boundary.
-constexpr char16_t kListedBackslash = 0xDC00 + '\\';
-
-// Decodes UTF-8 bytes; invalid bytes become 0xDC00 + byte. In a name read
-// from a directory, "\\" becomes kListedBackslash.
-WString decodeBytes(std::string_view bytes, bool listedName = false) {
-    WString out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    const std::size_t n = bytes.size();
-    while (i < n) {
-        unsigned char c = bytes[i];
-        if (c < 0x80) {
-            out.push_back(listedName && c == '\\' ? kListedBackslash : c);
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        std::uint32_t value = 0;
-        std::uint32_t minimum = 0;
-        if ((c & 0xE0) == 0xC0) { len = 2; value = c & 0x1F; minimum = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; value = c & 0x0F; minimum = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; value = c & 0x07; minimum = 0x10000; }
-        bool ok = len != 0 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            unsigned char cc = bytes[i + k];
-            if ((cc & 0xC0) != 0x80) ok = false;
-            else value = (value << 6) | (cc & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF do not decode:
-        // they would not come back as the same bytes.
-        if (ok && (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) ok = false;
-        if (!ok) {
-            out.push_back(static_cast<char16_t>(0xDC00 + c));
-            ++i;
-            continue;
-        }
-        if (value >= 0x10000) {
-            value -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(value));
-        }
-        i += len;
-    }
-    return out;
+// A name read from a directory: its bytes decoded, every byte kept, and a
+// "\\" kept as a character of the name (the unit 0xDC00 + "\\"), which no
+// later step may take for a separator. toUtf8Bytes gives the bytes back.
+WString listedName(std::string_view bytes) {
+    WString name = wideOf(bytes, true);
+    std::replace(name.begin(), name.end(), u'\\', static_cast<char16_t>(0xDC00 + '\\'));
+    return name;
 }
 
 // A wide file name as the bytes of a POSIX path: "\" becomes "/".
@@ -103,26 +61,8 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 std::vector<WString> wideArguments(int argc, char** argv) {
     std::vector<WString> args;
     args.reserve(static_cast<std::size_t>(argc));
-    for (int i = 0; i < argc; ++i) args.push_back(decodeBytes(argv[i]));
+    for (int i = 0; i < argc; ++i) args.push_back(wideOf(argv[i], true));
     return args;
-}
-
-std::string toUtf8Bytes(const WString& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if ((u >= 0xDC80 && u <= 0xDCFF) || u == kListedBackslash) {
-            out.push_back(static_cast<char>(u - 0xDC00));  // a byte kept aside, restored
-        } else {
-            appendUtf8(out, u);
-        }
-    }
-    return out;
 }
 
 void writeOut(std::string_view bytes) {
@@ -472,7 +412,7 @@ bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry
         }
         std::string bytes = d->d_name;
         DirEntry e;
-        e.name = decodeBytes(bytes, true);
+        e.name = listedName(bytes);
         if (!wildcardMatch(pattern, e.name)) continue;
         e.hidden = !bytes.empty() && bytes[0] == '.';
         struct stat st;

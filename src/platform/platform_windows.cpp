@@ -43,24 +43,10 @@ HANDLE handleOf(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
 
 NativeFile fileOf(HANDLE handle) { return reinterpret_cast<NativeFile>(handle); }
 
-// UTF-8 to UTF-16 by the system; malformed bytes become U+FFFD.
+// UTF-8 to UTF-16; malformed bytes become U+FFFD.
 std::wstring utf16Of(std::string_view bytes) {
-    std::wstring out;
-    if (bytes.empty()) return out;
-    // Converted in pieces so that the counts fit an int; a piece never ends
-    // inside a sequence.
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        std::size_t n = std::min<std::size_t>(bytes.size() - at, 1 << 24);
-        if (at + n < bytes.size())
-            while (n > 1 && (static_cast<unsigned char>(bytes[at + n]) & 0xC0) == 0x80) --n;
-        const int need = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, static_cast<int>(n), nullptr, 0);
-        const std::size_t old = out.size();
-        out.resize(old + static_cast<std::size_t>(need));
-        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, static_cast<int>(n), out.data() + old, need);
-        at += n;
-    }
-    return out;
+    const WString wide = wideOf(bytes, false);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 // A path the wide calls take at any length: past the classic limit it is
@@ -155,24 +141,6 @@ std::vector<WString> wideArguments(int argc, char** argv) {
         args.emplace_back(w.begin(), w.end());
     }
     return args;
-}
-
-std::string toUtf8Bytes(const WString& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);  // a lone surrogate
-        } else {
-            appendUtf8(out, u);
-        }
-    }
-    return out;
 }
 
 void writeOut(std::string_view bytes) { writeStd(STD_OUTPUT_HANDLE, bytes); }

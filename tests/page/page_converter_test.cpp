@@ -29,7 +29,7 @@ TEST(ConvertPage, ASourceThatDisappearsAfterListingCannotBeOpened) {
 
     RunContext ctx;
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(convertPage(ctx, widen(tmp.dir) + entry.name, std::nullopt), 1);
+    EXPECT_EQ(convertPage(ctx.page, widen(tmp.dir) + entry.name, std::nullopt), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Can't open " + tmp.dir + "gone.txt");
     EXPECT_FALSE(platform::identify(widen(tmp.dir + "gone.html")).exists);
 }

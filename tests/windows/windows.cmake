@@ -11,17 +11,15 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(TARVO_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
 # Unit tests that stay POSIX-only: the POSIX side of the platform layer
-# (FIFOs, links, permission bits, byte-string names), the diagram tests, which
-# compare stored DOT files byte for byte with LF line ends and use FIFOs, and
-# the page file test, which stores pages with LF line ends (the case
+# (FIFOs, links, permission bits, byte-string names, signals), and the page
+# file test, which stores pages with LF line ends (the case
 # page-unchanged-keeps-its-file checks the same on Windows). The Windows side
 # of the layer is tested by tests/windows/platform_windows_test.cpp, DOT files
 # on Windows by tests/windows/cases. tests/windows/posix_compat.h gives the
 # other tests the one POSIX call they use (mkdtemp).
 set(TARVO_POSIX_ONLY_TESTS
   platform/platform_test.cpp
-  diagram/diagram_block_test.cpp
-  page/page_file_test.cpp
+  io/page_file_test.cpp
 )
 
 file(GLOB_RECURSE TARVO_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -29,7 +27,7 @@ foreach(posixOnly ${TARVO_POSIX_ONLY_TESTS})
   list(REMOVE_ITEM TARVO_UNIT_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/${posixOnly})
 endforeach()
 
-add_executable(tarvo_tests ${TARVO_UNIT_TESTS} ${CMAKE_CURRENT_SOURCE_DIR}/markup/reference_inline.cpp)
+add_executable(tarvo_tests ${TARVO_UNIT_TESTS})
 target_link_libraries(tarvo_tests PRIVATE tarvo_core GTest::gtest GTest::gtest_main)
 target_include_directories(tarvo_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(tarvo_tests PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/windows/posix_compat.h)

@@ -36,7 +36,6 @@ private:
     platform::ReadFile stored_;
     platform::ReplaceFile file_;
     bool comparing_ = false;
-    bool created_ = false;
     bool createFailed_ = false;
     bool writeFailed_ = false;
     std::uint64_t matched_ = 0;

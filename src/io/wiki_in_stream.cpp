@@ -1,42 +1,10 @@
-#include "page/wiki_in_stream.h"
+#include "io/wiki_in_stream.h"
 
 #include <cstring>
 
 namespace tarvo {
 
 namespace {
-
-constexpr char16_t kReplacement = 0xFFFD;
-
-void putUtf8(std::string& out, std::uint32_t v) { platform::appendUtf8(out, v); }
-
-bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-// Appends one unit; pendingHigh carries a high surrogate to the next unit.
-void putUnit(std::string& out, char16_t u, char16_t& pendingHigh) {
-    if (pendingHigh) {
-        if (isLow(u)) {
-            putUtf8(out, 0x10000 + ((std::uint32_t(pendingHigh) - 0xD800) << 10) + (u - 0xDC00));
-            pendingHigh = 0;
-            return;
-        }
-        putUtf8(out, kReplacement);
-        pendingHigh = 0;
-    }
-    if (isHigh(u)) {
-        pendingHigh = u;
-        return;
-    }
-    if (isLow(u)) {
-        putUtf8(out, kReplacement);
-        return;
-    }
-    if (u >= 0xFF00 && u <= 0xFF5E) u = static_cast<char16_t>(u - 0xFEE0);
-    putUtf8(out, u);
-}
-
-char16_t swapUnit(char16_t u) { return static_cast<char16_t>((u >> 8) | (u << 8)); }
 
 // The first LF or CR in [p, end), or end. Eight bytes at a time: a byte equal
 // to LF or CR becomes zero after the XOR, and the zero-byte test marks it.
@@ -62,133 +30,6 @@ const char* findLineEnd(const char* p, const char* end) {
 }
 
 }  // namespace
-
-std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap) {
-    if (!units) return 0;
-    char16_t pendingHigh = 0;
-    std::size_t i = 0;
-    for (; count == 0 || i < count; ++i) {
-        char16_t u = swap ? swapUnit(units[i]) : units[i];
-        if (u == 0 && count == 0) break;
-        putUnit(out, u, pendingHigh);
-    }
-    if (pendingHigh) putUtf8(out, kReplacement);
-    return i;
-}
-
-bool appendUtf8AsUtf16(WString& out, long count, const char* text) {
-    if (!text) return false;
-    bool result = true;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const bool limited = count >= 0;
-    long budget = count;
-    auto budgetLeft = [&]() { return !limited || budget > 0; };
-    while (*p && budgetLeft()) {
-        unsigned char lead = *p++;
-        if (limited) --budget;
-        std::uint32_t value;
-        int more;
-        if (lead < 0x80) { value = lead; more = 0; }
-        else if ((lead & 0xE0) == 0xC0) { value = lead & 0x1F; more = 1; }
-        else if ((lead & 0xF0) == 0xE0) { value = lead & 0x0F; more = 2; }
-        else if ((lead & 0xF8) == 0xF0) { value = lead & 0x07; more = 3; }
-        else if ((lead & 0xFC) == 0xF8) { value = lead & 0x03; more = 4; }
-        else if ((lead & 0xFE) == 0xFC) { value = lead & 0x01; more = 5; }
-        else {
-            out.push_back(u'?');
-            result = false;
-            continue;
-        }
-        if (more == 0) {
-            out.push_back(static_cast<char16_t>(value));
-            continue;
-        }
-        if (more == 1 && value == 0) {
-            // 0xC0 only starts overlong forms: skip what it announces.
-            for (int k = 0; k < more && *p && budgetLeft(); ++k) {
-                ++p;
-                if (limited) --budget;
-            }
-            out.push_back(u'?');
-            result = false;
-            continue;
-        }
-        // Bytes the sequence can still take: up to the budget and the end.
-        int available = limited && budget < more ? static_cast<int>(budget) : more;
-        for (int k = 0; k < available; ++k)
-            if (p[k] == 0) { available = k; break; }
-        if (available < more) {
-            // Cut off by the end: the conversion ends here, unless a byte that
-            // is no continuation comes first, which the loop below decodes anew.
-            bool onlyContinuations = true;
-            for (int k = 0; k < available && onlyContinuations; ++k)
-                onlyContinuations = (p[k] & 0xC0) == 0x80;
-            if (onlyContinuations) {
-                out.push_back(u'?');
-                return false;
-            }
-        }
-        bool complete = true;
-        for (int k = 0; k < more; ++k) {
-            unsigned char c = *p;
-            if ((c & 0xC0) == 0x80) {
-                value = (value << 6) | (c & 0x3F);
-                ++p;
-                if (limited) --budget;
-            } else if (c < 0x80) {
-                complete = false;  // decoded next as a lead of its own
-                break;
-            } else {
-                complete = false;  // skip it and the bytes the sequence still lacked
-                for (int s = k; s < more && *p && budgetLeft(); ++s) {
-                    ++p;
-                    if (limited) --budget;
-                }
-                break;
-            }
-        }
-        if (!complete) {
-            out.push_back(u'?');
-            result = false;
-            continue;
-        }
-        // Overlong forms are judged by the value, not the lead: 0xE0 and 0xF0
-        // also start well-formed sequences (U+0800.., U+10000..). Encoded
-        // surrogates are no characters.
-        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
-        if (value > 0x10FFFF || value < kMinimum[more] || (value >= 0xD800 && value <= 0xDFFF)) {
-            out.push_back(u'?');
-            result = false;
-        } else if (value > 0xFFFF) {
-            value -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(value));
-        }
-    }
-    return result;
-}
-
-void readTextLine(MemoryText& text, std::string& line) {
-    line.clear();
-    if (text.readPos >= text.data.size()) {
-        text.eof = true;
-        return;
-    }
-    const char* begin = text.data.data() + text.readPos;
-    const std::size_t left = text.data.size() - text.readPos;
-    const void* nl = std::memchr(begin, '\n', left);
-    if (nl) {
-        std::size_t len = static_cast<const char*>(nl) - begin;
-        line.assign(begin, len);
-        text.readPos += len + 1;
-    } else {
-        line.assign(begin, left);
-        text.readPos = text.data.size();
-        text.eof = true;
-    }
-}
 
 // ---- WikiInStream ----
 
@@ -247,16 +88,11 @@ void WikiInStream::appendChunk(std::string& line, const char* data, std::size_t 
     for (std::size_t i = 0; i + 1 < bytes; i += 2) {
         char16_t u = big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
                          : static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-        putUnit(line, u, pendingHigh_);
+        encoder_.put(line, u);
     }
 }
 
-void WikiInStream::finishLine(std::string& line) {
-    if (pendingHigh_) {
-        putUtf8(line, kReplacement);
-        pendingHigh_ = 0;
-    }
-}
+void WikiInStream::finishLine(std::string& line) { encoder_.finish(line); }
 
 bool WikiInStream::readLine(std::string& line) {
     line.clear();

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "page/page_file.h"
+#include "io/page_file.h"
 
 namespace tarvo {
 
@@ -19,7 +19,7 @@ public:
         if (file_ && bytes.size() >= kBlock) {
             // A long line goes straight to the file, not through a copy.
             flush();
-            if (!file_->write(bytes)) failed_ = true;
+            file_->write(bytes);
             return;
         }
         text_.append(bytes);
@@ -29,15 +29,14 @@ public:
         text_.push_back(c);
         if (file_ && text_.size() >= kBlock) flush();
     }
-    // Passes what has gathered to the file. False once any write failed.
-    bool flush() {
+    // Passes what has gathered to the file. A failed write is the file's to
+    // report (PageFile::finish).
+    void flush() {
         if (file_ && !text_.empty()) {
-            if (!file_->write(text_)) failed_ = true;
+            file_->write(text_);
             text_.clear();
         }
-        return !failed_;
     }
-    bool failed() const { return failed_; }
     // Everything written so far, when the output is kept in memory.
     std::string& text() { return text_; }
 
@@ -45,7 +44,6 @@ private:
     static constexpr std::size_t kBlock = 64 * 1024;
     PageFile* file_ = nullptr;
     std::string text_;
-    bool failed_ = false;
 };
 
 }  // namespace tarvo

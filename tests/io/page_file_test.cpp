@@ -1,4 +1,4 @@
-#include "page/page_file.h"
+#include "io/page_file.h"
 
 #include <chrono>
 

@@ -1,6 +1,5 @@
-// The line reader for every text file the program reads (sources, templates,
-// stored pages, stored DOT files), the converters between UTF-16 and UTF-8,
-// and the line reader for text the program generated into memory.
+// The line reader for every text file the program reads: sources, templates,
+// stored pages, stored DOT files.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "text/utf.h"
 
 namespace tarvo {
 
@@ -57,33 +57,9 @@ private:
     bool eof_ = false;
     bool fail_ = false;
     bool bad_ = false;
-    // A high surrogate at the end of a chunk, waiting for its low half.
-    char16_t pendingHigh_ = 0;
+    // UTF-16 text to UTF-8; keeps a high surrogate at the end of a chunk
+    // for its low half.
+    Utf8Encoder encoder_{{.foldFullwidth = true}};
 };
-
-// Appends UTF-16 units as UTF-8. A count of 0 means: up to the first zero
-// unit. Fullwidth forms U+FF00..U+FF5E fold to ASCII; a surrogate pair gives
-// one four-byte sequence, a lone surrogate U+FFFD. Returns the units consumed.
-std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap);
-
-// Appends UTF-8 text (zero-terminated, at most count bytes when count >= 0)
-// as UTF-16 units. Malformed sequences give "?"; the result is then false.
-bool appendUtf8AsUtf16(WString& out, long count, const char* text);
-
-// Text generated into memory and read back line by line.
-struct MemoryText {
-    std::string data;
-    std::size_t readPos = 0;
-    bool eof = false;
-
-    void clear() { data.clear(); rewind(); }
-    void rewind() { readPos = 0; eof = false; }
-    bool exhausted() const { return readPos >= data.size(); }
-};
-
-// Reads one "\n"-terminated line (the "\n" consumed, not stored). At the end
-// of the text the line is empty and eof is set; a last line without "\n" is
-// returned whole with eof set.
-void readTextLine(MemoryText& text, std::string& line);
 
 }  // namespace tarvo

@@ -1,11 +1,11 @@
 // Capture of graphviz and quickgv blocks, the image that replaces them in the
 // page, and the storing of their DOT files.
-#include "diagram/diagram_block.h"
+#include "diagram/diagram.h"
 
 #include <optional>
 
-#include "cli/run_context.h"
-#include "platform/platform.h"
+#include "diagram/quickgv.h"
+#include "io/wiki_in_stream.h"
 
 namespace tarvo {
 
@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::string_view kGraphviz = "<graphviz";
 constexpr std::string_view kQuickgv = "<quickgv";
+// The pictures an outside DOT tool makes from the DOT files.
+constexpr std::string_view kImageExtension = ".svg";
 
 bool followedBySeparator(std::string_view text, std::size_t at) {
     return at < text.size() && (text[at] == ' ' || text[at] == '>');
@@ -52,65 +54,6 @@ std::string attributeValue(std::string_view attributes, std::string_view name) {
     return std::string(attributes.substr(start, end - start));
 }
 
-void openDiagram(RunContext& ctx, std::string_view text, std::size_t nameLength, std::size_t tagEnd) {
-    DiagramState& d = ctx.diagram;
-    std::string_view attributes = text.substr(nameLength, tagEnd - nameLength);
-    const bool quickgv = nameLength == kQuickgv.size();
-    ctx.block.diagramOpen = true;
-    d.closingTag = quickgv ? "</quickgv>" : "</graphviz>";
-    d.quickgvMode = quickgv;
-    d.diagramName = attributeValue(attributes, "name");
-    d.imageExtension = ".svg";
-    d.dotText.clear();
-    if (quickgv)
-        writeQuickgvHeader(d.dotText.data, d.diagramName, attributeValue(attributes, "usage"),
-                           attributeValue(attributes, "theme"));
-}
-
-std::size_t captureDiagramView(RunContext& ctx, std::string_view text) {
-    DiagramState& d = ctx.diagram;
-    std::size_t close = text.find(d.closingTag);
-    if (close == std::string_view::npos) {
-        d.dotText.data.append(text);
-        d.dotText.data.push_back('\n');
-        return text.size();
-    }
-    d.dotText.data.append(text.substr(0, close));
-    d.dotText.data.push_back('\n');
-    ctx.block.diagramOpen = false;
-    if (d.quickgvMode) d.dotText.data.append("}\n");
-    storeDotFile(ctx);
-    return close + d.closingTag.size();
-}
-
-std::string diagramImage(const RunContext& ctx) {
-    std::string image = "<img src=\"";
-    image += ctx.options.genPrefix;
-    image += ctx.diagram.diagramName;
-    image += ctx.diagram.imageExtension;
-    image += "\"/>";
-    return image;
-}
-
-bool tryOpenDiagram(RunContext& ctx, std::string& line, std::size_t pos) {
-    std::string_view text = std::string_view(line).substr(pos);
-    std::size_t nameLength = diagramTagNameLength(text);
-    if (nameLength == 0) return false;
-    std::size_t gt = text.find('>');
-    if (gt == std::string_view::npos) return false;
-    openDiagram(ctx, text, nameLength, gt);
-    line.erase(pos, gt + 1);
-    return true;
-}
-
-void captureDiagramText(RunContext& ctx, std::string& line, std::size_t pos) {
-    line.erase(pos, captureDiagramView(ctx, std::string_view(line).substr(pos)));
-}
-
-void insertDiagramImage(RunContext& ctx, std::string& line, std::size_t pos) {
-    line.insert(pos, diagramImage(ctx));
-}
-
 namespace {
 
 // Why the DOT file may not be written at path, as the bracket after "Can't
@@ -118,14 +61,14 @@ namespace {
 // folder also when its folders are links, must not be a link itself or
 // anything but a regular file, and must not be the page's source or the
 // template.
-std::optional<std::string> refusal(const RunContext& ctx, const WString& name, const WString& path) {
+std::optional<std::string> refusal(const DiagramContext& ctx, const WString& name, const WString& path) {
     const WString& workDir = ctx.options.workDir;
     const std::size_t cut = workDir.find_last_of(platform::kDirSeparators);
     const WString workFolder = cut == WString::npos ? WString() : workDir.substr(0, cut + 1);
     if (platform::escapesDirectory(name) || !platform::liesWithin(path, workFolder)) return "";
     const platform::FileIdentity id = platform::identify(path);
-    if (id == ctx.diagram.sourceFile) return " (it is the source file)";
-    if (id == ctx.diagram.templateFile) return " (it is the template file)";
+    if (id == ctx.sourceFile) return " (it is the source file)";
+    if (id == ctx.templateFile) return " (it is the template file)";
     switch (platform::kindOf(platform::currentFolder(), path)) {
         case platform::FileKind::Missing:
         case platform::FileKind::Regular: return std::nullopt;
@@ -136,14 +79,13 @@ std::optional<std::string> refusal(const RunContext& ctx, const WString& name, c
     return std::nullopt;
 }
 
-}  // namespace
-
-void storeDotFile(RunContext& ctx) {
-    DiagramState& d = ctx.diagram;
+// Stores the DOT text under workDir + name + ".dot", unless the stored file
+// already holds it.
+void storeDotFile(DiagramContext& d) {
     WString name;
     appendUtf8AsUtf16(name, static_cast<long>(d.diagramName.size()), d.diagramName.c_str());
-    const WString path = ctx.options.workDir + name + u".dot";
-    if (const auto why = refusal(ctx, name, path)) {
+    const WString path = d.options.workDir + name + u".dot";
+    if (const auto why = refusal(d, name, path)) {
         platform::writeOut("Can't create " + platform::toUtf8Bytes(path) + *why);
         d.writeFailed = true;
         return;
@@ -164,6 +106,46 @@ void storeDotFile(RunContext& ctx) {
         platform::writeOut("Can't write " + platform::toUtf8Bytes(path));
         d.writeFailed = true;
     }
+}
+
+}  // namespace
+
+void openDiagram(DiagramContext& ctx, std::string_view tag) {
+    const std::size_t nameLength = diagramTagNameLength(tag);
+    const std::string_view attributes = tag.substr(nameLength, tag.size() - 1 - nameLength);
+    const bool quickgv = nameLength == kQuickgv.size();
+    ctx.diagramOpen = true;
+    ctx.closingTag = quickgv ? "</quickgv>" : "</graphviz>";
+    ctx.quickgvMode = quickgv;
+    ctx.diagramName = attributeValue(attributes, "name");
+    ctx.dotText.clear();
+    if (quickgv)
+        writeQuickgvHeader(ctx.dotText.data, ctx.diagramName, attributeValue(attributes, "usage"),
+                           attributeValue(attributes, "theme"));
+}
+
+std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text) {
+    const std::size_t close = text.find(ctx.closingTag);
+    if (close == std::string_view::npos) {
+        ctx.dotText.data.append(text);
+        ctx.dotText.data.push_back('\n');
+        return text.size();
+    }
+    ctx.dotText.data.append(text.substr(0, close));
+    ctx.dotText.data.push_back('\n');
+    ctx.diagramOpen = false;
+    if (ctx.quickgvMode) ctx.dotText.data.append("}\n");
+    storeDotFile(ctx);
+    return close + ctx.closingTag.size();
+}
+
+std::string diagramImage(const DiagramContext& ctx) {
+    std::string image = "<img src=\"";
+    image += ctx.options.genPrefix;
+    image += ctx.diagramName;
+    image += kImageExtension;
+    image += "\"/>";
+    return image;
 }
 
 }  // namespace tarvo

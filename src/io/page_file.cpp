@@ -1,4 +1,4 @@
-#include "page/page_file.h"
+#include "io/page_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,8 +12,7 @@ bool PageFile::open(const platform::Folder& at, const WString& name) {
         comparing_ = true;
         return true;
     }
-    created_ = file_.create(at, name);
-    return created_;
+    return file_.create(at, name);
 }
 
 // From the first difference on the page is written anew: the replacement
@@ -24,7 +23,6 @@ bool PageFile::diverge() {
         createFailed_ = true;
         return false;
     }
-    created_ = true;
     std::string block(64 * 1024, '\0');
     for (std::uint64_t at = 0; at < matched_;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), matched_ - at));

@@ -6,7 +6,8 @@
 #   build    (the default) a C++ compiler, CMake, Ninja and Graphviz: building
 #            tarvo and the example site (scripts/build-site)
 #   test     build, plus Python, GoogleTest, clang with its fuzzer runtime and
-#            Chromium: the Linux tests of scripts/run-tests
+#            Chromium with ChromeDriver and Selenium: the Linux tests of
+#            scripts/run-tests
 #   windows  CMake, Ninja, Python, MinGW-w64, Wine, GoogleTest's sources and
 #            groff: the Windows build and its tests (scripts/windows-tests)
 #   package  build and windows, plus dpkg-dev and man-db: the packages and
@@ -41,6 +42,9 @@ group() {
       elif ! fuzzer_runtime; then need+=(libclang-rt-dev)
       fi
       have chromium || need+=(chromium)
+      [ -x /usr/bin/chromedriver ] || need+=(chromium-driver)
+      # Looked for where Debian's Python finds it: the python3 on PATH may be another.
+      [ -f /usr/lib/python3/dist-packages/selenium/__init__.py ] || need+=(python3-selenium)
       ;;
     windows)
       have cmake || need+=(cmake)

@@ -1,8 +1,12 @@
 // The header of a quickgv block: the digraph line and the graph, node and edge
 // defaults, coloured by one of four themes and shaped by the block's usage.
-#include <string>
-
 #include "diagram/quickgv.h"
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "text/ascii.h"
 
 namespace tarvo {
 
@@ -35,17 +39,20 @@ const QuickgvTheme& themeFor(std::string_view name) {
     return kPlain;
 }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 bool isKeyword(std::string_view name) {
     static constexpr std::string_view kKeywords[] = {"graph", "digraph", "subgraph", "node", "edge", "strict"};
-    for (std::string_view k : kKeywords) {
-        if (k.size() != name.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < k.size() && same; ++i) same = lower(name[i]) == k[i];
-        if (same) return true;
-    }
+    for (std::string_view k : kKeywords)
+        if (equalsNoCase(name, k)) return true;
     return false;
+}
+
+// Appends "name = value" for each pair; the theme's values carry their comma.
+void appendColors(std::string& dot, std::initializer_list<std::pair<std::string_view, std::string_view>> colors) {
+    for (const auto& [name, value] : colors) {
+        dot += name;
+        dot += " = ";
+        dot += value;
+    }
 }
 
 // A name DOT reads as a graph name as it stands: a letter, "_" or non-ASCII
@@ -91,12 +98,7 @@ void writeQuickgvHeader(std::string& dot, std::string_view name, std::string_vie
     dot += " {\n";
 
     dot += "graph [rankdir = LR,";
-    dot += "color = ";
-    dot += theme.graphColor;
-    dot += "bgcolor = ";
-    dot += theme.graphBgColor;
-    dot += "fontcolor = ";
-    dot += theme.graphFontColor;
+    appendColors(dot, {{"color", theme.graphColor}, {"bgcolor", theme.graphBgColor}, {"fontcolor", theme.graphFontColor}});
     dot += "fontsize = 12, style = dashed, gradientangle = 65";
     if (mindmap) dot += ", layout = neato, start = \"A\"";
     dot += "];\n";
@@ -104,19 +106,11 @@ void writeQuickgvHeader(std::string& dot, std::string_view name, std::string_vie
     dot += "node [";
     dot += record ? "shape = record, style = filled, labelloc = l," : "shape = box, style = \"filled,rounded\",";
     dot += "height = 0.3, fontsize = 10,";
-    dot += "color = ";
-    dot += theme.nodeColor;
-    dot += "fontcolor = ";
-    dot += theme.nodeFontColor;
-    dot += "fillcolor = ";
-    dot += theme.nodeFillColor;
+    appendColors(dot, {{"color", theme.nodeColor}, {"fontcolor", theme.nodeFontColor}, {"fillcolor", theme.nodeFillColor}});
     dot += "gradientangle = 295];\n";
 
     dot += "edge [";
-    dot += "color = ";
-    dot += theme.edgeColor;
-    dot += "fontcolor = ";
-    dot += theme.edgeFontColor;
+    appendColors(dot, {{"color", theme.edgeColor}, {"fontcolor", theme.edgeFontColor}});
     dot += "fontsize  = 10];\n";
 }
 

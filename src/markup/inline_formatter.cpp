@@ -316,16 +316,13 @@ void InlineScan::angle() {
         st.inComment = true;
         return;
     }
-    if (st.rawMode != RawMode::Nowiki && startsNoCase(text, "<nowiki")) {
-        if (st.rawMode == RawMode::Normal) st.rawMode = RawMode::Nowiki;
-        std::size_t gt = find(closeAngle, 7);
-        if (gt == npos) return stop();
-        consume(gt + 1);
-        return;
-    }
-    if (st.rawMode != RawMode::Normal && startsNoCase(text, "</nowiki")) {
-        if (st.rawMode == RawMode::Nowiki) st.rawMode = RawMode::Normal;
-        std::size_t gt = find(closeAngle, 1);
+    // A nowiki tag opens raw text outside it or ends it inside; the tag, up
+    // to its ">", is dropped.
+    const bool nowikiOpen = st.rawMode != RawMode::Nowiki && startsNoCase(text, "<nowiki");
+    if (nowikiOpen || (st.rawMode != RawMode::Normal && startsNoCase(text, "</nowiki"))) {
+        if (nowikiOpen && st.rawMode == RawMode::Normal) st.rawMode = RawMode::Nowiki;
+        if (!nowikiOpen && st.rawMode == RawMode::Nowiki) st.rawMode = RawMode::Normal;
+        std::size_t gt = find(closeAngle, nowikiOpen ? 7 : 1);
         if (gt == npos) return stop();
         consume(gt + 1);
         return;

@@ -184,9 +184,6 @@ bool liesWithin(const WString& path, const WString& folder);
 // the folder exists afterwards.
 bool makeFolders(const WString& path);
 
-// The line end a text file gets for "\n": "\n", or "\r\n" on Windows.
-extern const std::string_view kTextLineEnd;
-
 // One entry of a directory search.
 struct DirEntry {
     WString name;
@@ -226,12 +223,20 @@ private:
 // named temporary before the process ends by the same signal.
 void prepareProcess();
 
+#ifdef _WIN32
 // The separator put between a directory and a name pattern when a walk goes
 // down into a sub-directory.
-extern const char16_t kPathSeparator;
-// The characters that end the directory part of a path ("/" and "\\"; a
-// drive colon only where there are drives).
-extern const char16_t* const kDirSeparators;
+inline constexpr char16_t kPathSeparator = u'\\';
+// The characters that end the directory part of a path: "/", "\\" and,
+// where there are drives, the drive colon.
+inline constexpr const char16_t* kDirSeparators = u"/\\:";
+// The line end a text file gets for "\n".
+inline constexpr std::string_view kTextLineEnd = "\r\n";
+#else
+inline constexpr char16_t kPathSeparator = u'/';
+inline constexpr const char16_t* kDirSeparators = u"/\\";
+inline constexpr std::string_view kTextLineEnd = "\n";
+#endif
 
 // True when a name put behind a directory prefix could reach outside that
 // directory: an absolute name, a ".." component, or on Windows a drive or

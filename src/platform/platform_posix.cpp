@@ -21,10 +21,6 @@ namespace tarvo {
 
 namespace platform {
 
-const char16_t kPathSeparator = u'/';
-const char16_t* const kDirSeparators = u"/\\";
-const std::string_view kTextLineEnd = "\n";
-
 namespace {
 
 // A name read from a directory: its bytes decoded, every byte kept, and a

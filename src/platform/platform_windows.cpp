@@ -29,10 +29,6 @@ namespace tarvo {
 
 namespace platform {
 
-const char16_t kPathSeparator = u'\\';
-const char16_t* const kDirSeparators = u"/\\:";
-const std::string_view kTextLineEnd = "\r\n";
-
 namespace {
 
 std::wstring nativePath(const WString& name) { return std::wstring(name.begin(), name.end()); }

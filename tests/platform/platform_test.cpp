@@ -21,22 +21,6 @@ Names listing(const std::string& dir) {
     return Names(names.begin(), names.end());
 }
 
-TEST(Arguments, UndecodableBytesSurviveTheRoundTrip) {
-    const std::pair<std::string, WString> cases[] = {
-        {"caf\xC3\xA9", u"caf\u00E9"}, {"\xF0\x9F\x98\x80", u"\U0001F600"}, {"\xFF", u"\xDCFF"}, {"a\\b", u"a\\b"},
-        {"\xC3(", u"\xDCC3("},                    // cut off by ASCII
-        {"\xC0\xAF", u"\xDCC0\xDCAF"},            // overlong
-        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},  // an encoded surrogate
-        {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"}};  // past U+10FFFF
-    for (auto [raw, wide] : cases) {
-        char* argv[] = {raw.data()};
-        EXPECT_EQ(wideArguments(1, argv), std::vector<WString>{wide}) << raw;
-        EXPECT_EQ(toUtf8Bytes(wide), raw);
-    }
-    // A real pair whose low half looks like an escaped byte stays a character.
-    EXPECT_EQ(toUtf8Bytes(u"\U00010080"), "\xF0\x90\x82\x80");
-}
-
 TEST(Wildcards, MatchCaseSensitivelyWithLiteralStarsAndQuestionMarksInNames) {
     struct Case { const char16_t* pattern; const char16_t* name; bool match; };
     for (const Case& c : std::initializer_list<Case>{

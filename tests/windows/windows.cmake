@@ -11,15 +11,12 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_program(TARVO_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
 # Unit tests that stay POSIX-only: the POSIX side of the platform layer
-# (FIFOs, links, permission bits, byte-string names, signals), and the page
-# file test, which stores pages with LF line ends (the case
-# page-unchanged-keeps-its-file checks the same on Windows). The Windows side
+# (FIFOs, links, permission bits, byte-string names, signals). The Windows side
 # of the layer is tested by tests/windows/platform_windows_test.cpp, DOT files
 # on Windows by tests/windows/cases. tests/windows/posix_compat.h gives the
 # other tests the one POSIX call they use (mkdtemp).
 set(TARVO_POSIX_ONLY_TESTS
   platform/platform_test.cpp
-  io/page_file_test.cpp
 )
 
 file(GLOB_RECURSE TARVO_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)

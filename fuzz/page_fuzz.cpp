@@ -4,15 +4,14 @@
 // next file; it must come out the same, since every page starts from a closed
 // state.
 #include <algorithm>
-#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-
-#include <filesystem>
 #include <system_error>
 
 #include "cli/run_context.h"
@@ -20,29 +19,22 @@
 
 namespace {
 
-// A scratch directory for one fuzz process, removed when the process ends.
-class Scratch {
-public:
+namespace fs = std::filesystem;
+
+// A scratch folder for one fuzz process, removed when the process ends; DOT
+// files go to its "work/".
+struct Scratch {
     Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-fuzz-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "tarvo-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data())) std::abort();
         root = pattern;
-        work = root + "/work/";
-        std::filesystem::create_directory(work);
+        fs::create_directory(root + "/work/");
     }
     ~Scratch() {
         std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
+        fs::remove_all(root, ignored);
     }
-    // Removes the DOT files the last input stored, so they do not pile up.
-    void emptyWork() const {
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator(work, ignored))
-            std::filesystem::remove_all(entry.path(), ignored);
-    }
-
     std::string root;
-    std::string work;  // with a trailing "/"
 };
 
 
@@ -64,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     auto ctx = std::make_unique<tarvo::RunContext>();
-    ctx->options.workDir = tarvo::widen(scratch.work);
+    ctx->options.workDir = tarvo::widen(scratch.root + "/work/");
     // A cost or an output that grows faster than the input (a quadratic path,
     // a link that expands without end) shows here long before it would
     // reach the time-out: an instrumented build converts about a megabyte a
@@ -92,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     const std::string second = convert(*ctx, source);
-    scratch.emptyWork();
+    std::error_code ignored;  // the DOT files of this input must not pile up
+    fs::remove_all(scratch.root + "/work/", ignored);
+    fs::create_directory(scratch.root + "/work/", ignored);
     if (first != second) {
         std::fprintf(stderr, "the same page converted twice with one run context differs:\n--- first\n%s\n--- second\n%s\n",
                      first.c_str(), second.c_str());

@@ -29,7 +29,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import golden_windows  # noqa: E402  (the --windows rules)
 
 TIMEOUT_SECONDS = 20
-SMALL_TEXT = 64 * 1024  # text files up to this size get a unified diff
 
 
 # ---- the file tree as a comparable value ----
@@ -74,35 +73,15 @@ def show_bytes(data):
 
 
 def describe_difference(label, expected, actual):
-    """Readable account of how two byte strings differ."""
-    lines = []
-    is_text = b"\0" not in expected and b"\0" not in actual
-    if is_text and max(len(expected), len(actual)) <= SMALL_TEXT:
-        diff = difflib.unified_diff(
-            [show_bytes(x) for x in expected.splitlines(keepends=True)],
-            [show_bytes(x) for x in actual.splitlines(keepends=True)],
-            fromfile="expected " + label, tofile="actual " + label, n=2)
-        for d in diff:
-            lines.append(d.rstrip("\n").replace("\r", "\\r"))
-            if not d.endswith("\n"):
-                lines.append("\\ No newline at end of file")
-        if not lines:  # same lines, different line ends
-            lines.append("%s: same lines, different line-end bytes" % label)
-            lines.append("  expected bytes: %r" % expected[:200])
-            lines.append("  actual bytes:   %r" % actual[:200])
-        return lines
-    exp_lines = expected.split(b"\n")
-    act_lines = actual.split(b"\n")
-    for i in range(max(len(exp_lines), len(act_lines))):
-        e = exp_lines[i] if i < len(exp_lines) else None
-        a = act_lines[i] if i < len(act_lines) else None
-        if e != a:
-            lines.append("%s: first difference at line %d (%d vs %d bytes in all)"
-                         % (label, i + 1, len(expected), len(actual)))
-            lines.append("  expected: %r" % (e,))
-            lines.append("  actual:   %r" % (a,))
-            break
-    return lines
+    """A unified diff of the lines of two byte strings (at most 60 lines)."""
+    def lines(data):
+        return [show_bytes(x).replace("\r", "\\r") for x in data.splitlines(keepends=True)]
+    diff = []
+    for d in difflib.unified_diff(lines(expected), lines(actual), "expected " + label, "actual " + label, n=2):
+        diff.append(d.rstrip("\n"))
+        if not d.endswith("\n"):
+            diff.append("\\ No newline at end of file")
+    return diff[:60] or ["%s: the same lines, other line-end bytes" % label]
 
 
 def compare_trees(expected, actual):

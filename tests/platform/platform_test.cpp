@@ -29,55 +29,6 @@ TEST(Wildcards, MatchCaseSensitivelyWithLiteralStarsAndQuestionMarksInNames) {
         EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << toUtf8Bytes(c.pattern) << " vs " << toUtf8Bytes(c.name);
 }
 
-TEST(DirSearch, OrderAndFlags) {
-    TempDir tmp;
-    const std::string& dir = tmp.dir;
-    for (const char* f : {"b.txt", "a.txt", "B.TXT", ".hidden.txt", "\xC3\xA9.txt", "\xFF.txt"}) writeFile(dir + f, "x");
-    ASSERT_EQ(::mkdir((dir + "sub").c_str(), 0777), 0);
-    ASSERT_EQ(::mkfifo((dir + "fifo").c_str(), 0666), 0);
-    ASSERT_EQ(::symlink("nowhere", (dir + "dangling").c_str()), 0);
-    ASSERT_EQ(::symlink("sub", (dir + "subLink").c_str()), 0);
-    ASSERT_EQ(::symlink("a.txt", (dir + "aLink.txt").c_str()), 0);
-
-    std::vector<DirEntry> all;
-    auto search = [&all](const WString& pattern) {
-        all.clear();
-        Names names;
-        DirSearch s;
-        DirEntry e;
-        for (bool more = s.findFirst(pattern, e); more; more = s.findNext(e)) {
-            all.push_back(e);
-            names.push_back(toUtf8Bytes(e.name));
-        }
-        EXPECT_FALSE(s.findNext(e));
-        return names;
-    };
-    char* argv[] = {tmp.name.data()};
-    const WString wdir = wideArguments(1, argv)[0];
-
-    EXPECT_EQ(search(wdir + u"/*"), (Names{".", "..", ".hidden.txt", "B.TXT", "a.txt", "aLink.txt", "b.txt", "dangling",
-                                          "fifo", "sub", "subLink", "\xC3\xA9.txt", "\xFF.txt"}));
-    for (const DirEntry& e : all) {
-        const std::string name = toUtf8Bytes(e.name);
-        SCOPED_TRACE(name);
-        EXPECT_EQ(e.hidden, name[0] == '.');
-        EXPECT_EQ(e.system, name == "dangling" || name == "fifo");
-        EXPECT_EQ(e.directory, name == "." || name == ".." || name == "sub" || name == "subLink");
-    }
-    // "?" takes one character, an undecodable byte as well.
-    EXPECT_EQ(search(wdir + u"/?.txt"), (Names{"a.txt", "b.txt", "\xC3\xA9.txt", "\xFF.txt"}));
-    EXPECT_TRUE(search(wdir + u"/*.none").empty());
-    EXPECT_TRUE(search(wdir + u"/missing/*").empty());
-    EXPECT_TRUE(search(wdir + u"/").empty());
-
-    // A name found by the search opens again under the name it was given.
-    ReadFile file;
-    char c = 0;
-    EXPECT_TRUE(file.open(wdir + u"\\\xDCFF.txt"));
-    EXPECT_EQ(file.readAt(0, &c, 1), 1);
-    EXPECT_EQ(c, 'x');
-}
-
 TEST(ReadFile, ReadsAnywhereAndRefusesWhatIsNoFile) {
     TempDir tmp;
     std::string bytes;

@@ -72,33 +72,6 @@ TEST(WindowsText, NamesThatLeaveTheDirectory) {
         EXPECT_TRUE(escapesDirectory(outside)) << toUtf8Bytes(outside);
 }
 
-TEST_F(WindowsPlatform, SearchKeepsTheSystemOrderAndAttributes) {
-    for (const char16_t* f : {u"b.txt", u"a.txt", u"B2.TXT", u"Alpha.txt", u"\u00E9.txt", u"\U0001F600.txt", u"README"})
-        make(f);
-    make(u"h.txt", FILE_ATTRIBUTE_HIDDEN);
-    make(u"s.txt", FILE_ATTRIBUTE_SYSTEM);
-    ASSERT_TRUE(::CreateDirectoryW(w(at(u"sub")).c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryW(w(at(u"hs")).c_str(), nullptr));
-    ASSERT_TRUE(setAttributes(u"hs", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-
-    // The listing comes as the system gives it: names compared with letters
-    // folded to capitals, not byte by byte.
-    EXPECT_EQ(names(at(u"*")), (Names{".", "..", "a.txt", "Alpha.txt", "b.txt", "B2.TXT", "h.txt", "hs", "README",
-                                      "s.txt", "sub", "\xC3\xA9.txt", "\xF0\x9F\x98\x80.txt"}));
-    for (const DirEntry& e : search(at(u"*"))) {
-        const std::string name = toUtf8Bytes(e.name);
-        SCOPED_TRACE(name);
-        EXPECT_EQ(e.hidden, name == "h.txt" || name == "hs");
-        EXPECT_EQ(e.system, name == "s.txt" || name == "hs");
-        EXPECT_EQ(e.directory, name == "." || name == ".." || name == "sub" || name == "hs");
-    }
-    // The system matches, letters in any case; "/" separates as well as "\\".
-    EXPECT_EQ(names(dir + u"/A*"), (Names{"a.txt", "Alpha.txt"}));
-    EXPECT_TRUE(search(at(u"*.none")).empty());
-    EXPECT_TRUE(search(at(u"missing\\*")).empty());
-    EXPECT_TRUE(search(dir + u"\\").empty());
-}
-
 TEST_F(WindowsPlatform, ReplaceFileWritesTextThroughAHiddenTemporary) {
     {
         ReplaceFile out;

@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_context.h"
+#include "io/page_file.h"
+#include "io/page_output.h"
+#include "io/wiki_in_stream.h"
 #include "markup/markup.h"
-#include "page/page_file.h"
-#include "page/page_output.h"
-#include "page/wiki_in_stream.h"
 
 using namespace tarvo;
 
@@ -38,8 +37,9 @@ double timeBody(const std::string& path, int runs) {
     const std::string page = path + ".html";
     for (int r = 0; r < runs; ++r) {
         unlink(page.c_str());
-        RunContext ctx;
-        ctx.options.workDir = widen("/tmp/tarvo-bench-");
+        MarkupOptions options;
+        options.workDir = widen("/tmp/tarvo-bench-");
+        MarkupContext ctx(options);
         WikiInStream in;
         in.open(WString(path.begin(), path.end()));
         auto t0 = std::chrono::steady_clock::now();

@@ -104,33 +104,20 @@ def compare_trees(expected, actual):
 
 def read_args(path):
     """One argument per line, taken as bytes; the last line end is optional."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if not data:
-        return []
-    parts = data.split(b"\n")
-    if data.endswith(b"\n"):
-        parts.pop()
-    return parts
+    data = read_file(path)
+    return data[:-1].split(b"\n") if data.endswith(b"\n") else data.split(b"\n") if data else []
 
 
 def read_limits(path):
     """Optional limits for the binary: lines "fsize BYTES" (file-size limit)
     and "user NAME" (run as that user when the runner is root)."""
     limits = []
-    if not os.path.exists(path):
-        return limits
-    with open(path, "r", encoding="utf-8") as f:
-        for line in f:
-            words = line.split()
-            if not words or words[0].startswith("#"):
-                continue
-            if words[0] == "fsize" and len(words) == 2:
-                limits.append((resource.RLIMIT_FSIZE, int(words[1])))
-            elif words[0] == "user" and len(words) == 2:
-                limits.append(("user", words[1]))
-            else:
+    for line in read_file(path).decode().splitlines() if os.path.exists(path) else []:
+        words = line.split()
+        if words and not words[0].startswith("#"):
+            if len(words) != 2 or words[0] not in ("fsize", "user"):
                 raise ValueError("limits: cannot read line %r" % line)
+            limits.append((resource.RLIMIT_FSIZE, int(words[1])) if words[0] == "fsize" else tuple(words))
     return limits
 
 
@@ -176,6 +163,7 @@ def read_file(path):
 
 
 def write_file(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
 
@@ -194,7 +182,6 @@ def write_expected_tree(case_dir, before, after):
         if kind == "dir":
             os.makedirs(target, exist_ok=True)
         elif kind == "file":
-            os.makedirs(os.path.dirname(target), exist_ok=True)
             write_file(target, payload)
         elif kind == "link":
             os.makedirs(os.path.dirname(target), exist_ok=True)
@@ -249,11 +236,7 @@ def run_case(binary, case_dir, update, keep, windows=None):
 
         # The console and the exit code.
         for name, actual in (("stdout", out), ("stderr", err)):
-            path = os.path.join(case_dir, name)
-            if not os.path.exists(path):
-                problems.append("%s file missing in case" % name)
-                continue
-            expected = read_file(path)
+            expected = read_file(os.path.join(case_dir, name))
             if windows:
                 expected = console(expected)
                 if unordered:
@@ -262,13 +245,9 @@ def run_case(binary, case_dir, update, keep, windows=None):
                     expected, actual = golden_windows.sorted_lines(expected), golden_windows.sorted_lines(actual)
             if expected != actual:
                 problems.extend(describe_difference(name, expected, actual))
-        exit_path = os.path.join(case_dir, "exit")
-        if not os.path.exists(exit_path):
-            problems.append("exit file missing in case")
-        else:
-            wanted = int(read_file(exit_path).decode().strip())
-            if code != wanted:
-                problems.append("exit code: expected %d, got %s" % (wanted, "none (killed)" if code is None else code))
+        wanted = int(read_file(os.path.join(case_dir, "exit")))
+        if code != wanted:
+            problems.append("exit code: expected %d, got %s" % (wanted, "none (killed)" if code is None else code))
 
         # The tree: inputs unchanged, plus exactly the expected files.
         wanted_tree = dict(before)
@@ -298,14 +277,7 @@ def run_case(binary, case_dir, update, keep, windows=None):
 
 
 def selected(name, filters):
-    if not filters:
-        return True
-    for f in filters:
-        if any(c in f for c in "*?[") and fnmatch.fnmatchcase(name, f):
-            return True
-        if f in name:
-            return True
-    return False
+    return not filters or any(f in name or fnmatch.fnmatchcase(name, f) for f in filters)
 
 
 def main():
@@ -346,14 +318,9 @@ def main():
             print("skip %s (%s)" % (name, reason))
             continue
         problems = run_case(binary, os.path.join(cases_dir, name), opts.update, opts.keep, windows)
-        if problems:
-            failed += 1
-            print("FAIL %s" % name)
-            for p in problems:
-                print("    " + p)
-        else:
-            passed += 1
-            print("ok   %s" % name)
+        failed += bool(problems)
+        passed += not problems
+        print("\n    ".join(["FAIL %s" % name if problems else "ok   %s" % name] + problems))
     if not names:
         print("no case selected")
     print("%d passed, %d failed" % (passed, failed) + (", %d skipped" % skipped if windows else ""))

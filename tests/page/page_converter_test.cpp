@@ -1,5 +1,6 @@
 #include "page/page_converter.h"
 
+#include "cli/run_context.h"
 #include "test_support.h"
 
 namespace tarvo::test {

@@ -1,28 +1,8 @@
-"""The Windows mode of tests/golden/run_golden.py.
-
-The end-to-end cases state what a run does on POSIX, once. With --windows the
-runner starts the Windows binary through a wrapper (Wine) and derives what the
-same run must do on Windows by the rules below (also in tests/golden/README.md):
-
-1. A case holding a file named `posix-only` is skipped; the file's first line
-   says why.
-2. Written files end their lines with CR LF: every file under `expected/`
-   (each one is a page or a DOT file the run writes) has each LF replaced by
-   CR LF. Inputs are compared unchanged.
-3. The console ends its lines with CR LF: standard output and standard error
-   have each LF replaced by CR LF (the program writes text mode when its
-   output is redirected).
-4. A recursive walk puts "\\" between a sub-directory and what follows: in
-   the console text, every path that starts (after a blank, "<" or a line
-   start) with the input's directory part followed by sub-directories of the
-   input tree joined by "/" gets "\\" after each of those sub-directories
-   (not in page names that start with the output argument).
-5. Windows lists a directory in the order of its names with letters folded to
-   capitals (UTF-16 units compared), POSIX in byte order. When the input tree
-   holds a directory whose names sort differently the two ways and the input
-   has a wildcard or the walk is recursive, the console text is compared as
-   a sorted list of lines.
-"""
+"""The Windows mode of tests/golden/run_golden.py: it runs the Windows
+binary through a wrapper (Wine) and derives the Windows outcome of a case by
+the rules in tests/golden/README.md (posix-only cases, CR LF in written files
+and on the console, "\\" in the paths of a recursive walk, listings in the
+system's order)."""
 
 import os
 import re

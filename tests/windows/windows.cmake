@@ -13,8 +13,7 @@ find_program(TARVO_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT
 # Unit tests that stay POSIX-only: the POSIX side of the platform layer
 # (FIFOs, links, permission bits, byte-string names, signals). The Windows side
 # of the layer is tested by tests/windows/platform_windows_test.cpp, DOT files
-# on Windows by tests/windows/cases. tests/windows/posix_compat.h gives the
-# other tests the one POSIX call they use (mkdtemp).
+# on Windows by tests/windows/cases.
 set(TARVO_POSIX_ONLY_TESTS
   platform/platform_test.cpp
 )
@@ -27,7 +26,6 @@ endforeach()
 add_executable(tarvo_tests ${TARVO_UNIT_TESTS})
 target_link_libraries(tarvo_tests PRIVATE tarvo_core GTest::gtest GTest::gtest_main)
 target_include_directories(tarvo_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_compile_options(tarvo_tests PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/windows/posix_compat.h)
 
 # Every Wine process of one build shares one prefix (made on first use).
 set(TARVO_WINE_ENVIRONMENT

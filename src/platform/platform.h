@@ -33,8 +33,11 @@ using NativePath = std::wstring;
 using NativePath = std::string;
 #endif
 
-// Turns the process arguments into wide strings (argv[0] included).
+#ifndef _WIN32
+// Turns the process arguments into wide strings (argv[0] included). On
+// Windows the system hands them over wide.
 std::vector<WString> wideArguments(int argc, char** argv);
+#endif
 
 // A wide string as the bytes the console or the file system gets. Units that
 // stand for undecodable argument bytes become those bytes again.

@@ -127,18 +127,6 @@ void writeStd(DWORD which, std::string_view bytes) {
 
 }  // namespace
 
-std::vector<WString> wideArguments(int argc, char** argv) {
-    // The Windows entry point gets wide arguments from the system; this form
-    // takes UTF-8 ones.
-    std::vector<WString> args;
-    args.reserve(static_cast<std::size_t>(argc));
-    for (int i = 0; i < argc; ++i) {
-        std::wstring w = utf16Of(argv[i]);
-        args.emplace_back(w.begin(), w.end());
-    }
-    return args;
-}
-
 void writeOut(std::string_view bytes) { writeStd(STD_OUTPUT_HANDLE, bytes); }
 
 void writeErr(std::string_view bytes) { writeStd(STD_ERROR_HANDLE, bytes); }

@@ -164,19 +164,12 @@ def self_check(driver, workdir):
                          + "; ".join(missed) + "\n  reported wrongly: " + "; ".join(extra))
 
 
-def build_site(tarvo, workdir):
+def check_site(args, workdir):
     site = os.path.join(workdir, "site")
-    run = subprocess.run(["bash", BUILD_SITE, "--tarvo", tarvo, "--out", site],
+    run = subprocess.run(["bash", BUILD_SITE, "--tarvo", os.path.abspath(args.tarvo), "--out", site],
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
     if run.returncode != 0:
         raise SystemExit("error: building the site failed:\n" + run.stdout.decode(errors="replace"))
-    return site
-
-
-def check_site(args, workdir):
-    started = time.monotonic()
-    site = build_site(os.path.abspath(args.tarvo), workdir)
-    built = time.monotonic()
     with start_browser(workdir) as driver:
         self_check(driver, workdir)
         pages = sorted(n for n in os.listdir(site) if n.endswith(".html"))
@@ -185,9 +178,7 @@ def check_site(args, workdir):
         failed = 0
         for name in pages:
             problems = check_page(driver, os.path.join(site, name))
-            print(f"{name}: {'FAILED' if problems else 'ok'}")
-            for p in problems:
-                print(f"  {p}")
+            print("\n  ".join([f"{name}: {'FAILED' if problems else 'ok'}"] + problems))
             failed += bool(problems)
         driver.get("file://" + urllib.parse.quote(os.path.join(site, "index.html")))
         for path, scheme in ((args.screenshot, "light"), (args.dark_screenshot, "dark")):
@@ -198,15 +189,14 @@ def check_site(args, workdir):
                 os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
                 driver.save_screenshot(path)
                 print(f"screenshot: {path}")
-    print(f"{len(pages) - failed} passed, {failed} failed; site built in {built - started:.1f} s, "
-          f"checked in browser in {time.monotonic() - built:.1f} s")
+    print(f"{len(pages) - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--tarvo", required=True, help="the tarvo binary to build the site with")
-    ap.add_argument("--screenshot", help="save a screenshot of the index page here (PNG)")
+    ap.add_argument("--screenshot", help="a PNG of the index page")
     ap.add_argument("--dark-screenshot", help="the same in dark mode")
     ap.add_argument("--keep", action="store_true", help="keep the temporary directory")
     args = ap.parse_args()

@@ -1,0 +1,2 @@
+# A FIFO in the DOT file's place: neither read (that would hang) nor replaced.
+mkfifo g.dot

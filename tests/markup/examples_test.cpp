@@ -1,0 +1,145 @@
+// Runs the markup examples: each *.txt file beside this one holds examples of
+// wiki text and what the translation makes of it (the format is in README.md).
+// Every example goes through convertBody, or formatInline, with an empty work
+// folder for its DOT files; a failure names the file and line of the example.
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "markup/markup.h"
+#include "test_support.h"
+
+namespace tarvo::test {
+namespace {
+
+const fs::path kFolder = fs::path(__FILE__).parent_path();
+const std::string kFence(32, '`');
+
+// Undoes the markers: "→" a tab, "␠" a blank, "␍" a CR, "↵" a line end,
+// "⟨xx⟩" the byte xx, "⟦N×text⟧" the text N times.
+std::string unmark(std::string line) {
+    for (auto [mark, byte] : {std::pair{"→", '\t'}, {"␠", ' '}, {"␍", '\r'}, {"↵", '\n'}})
+        for (std::size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, 3, 1, byte);
+    for (std::size_t at; (at = line.find("⟨")) != std::string::npos;)
+        line.replace(at, 8, 1, static_cast<char>(std::stoi(line.substr(at + 3, 2), nullptr, 16)));
+    for (std::size_t at; (at = line.find("⟦")) != std::string::npos;) {
+        std::size_t digits = 0, end = line.find("⟧", at);
+        const std::size_t times = std::stoul(line.substr(at + 3, end - at), &digits), from = at + 3 + digits + 2;
+        line.replace(at, end + 3 - at, repeat(std::string_view(line).substr(from, end - from), times));
+    }
+    return line;
+}
+
+// The lines as one text, each with a line end but a last one that ends in "∎".
+std::string text(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& line : lines) all += unmark(line) + "\n";
+    return all.ends_with("∎\n") ? all.substr(0, all.size() - 4) : all;
+}
+
+// Every entry under the folder and what it holds, read as text (a Windows
+// build writes CR LF line ends).
+std::map<std::string, std::string> filesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::u8string name = entry.path().lexically_relative(folder).generic_u8string();
+        std::ostringstream content;
+        content << std::ifstream(entry.path()).rdbuf();
+        files[std::string(name.begin(), name.end())] = content.str();
+    }
+    return files;
+}
+
+struct Example {
+    std::vector<std::string> words, source, body;
+    std::map<std::string, std::vector<std::string>> dotFiles;
+};
+
+// One run of examples: the options, the state kept from page to page, a
+// scratch folder for the page source and the work folder.
+struct Run {
+    MarkupOptions options;
+    std::unique_ptr<MarkupContext> ctx;
+    TempDir tmp;
+    const std::string work = tmp.dir + "work/";
+
+    void check(const Example& ex) {
+        const auto has = [&](std::string_view word) { return std::ranges::find(ex.words, word) != ex.words.end(); };
+        if (!ctx || !has("continue")) {
+            options = {};
+            ctx = std::make_unique<MarkupContext>(options);
+        }
+        for (const std::string& word : ex.words) {
+            if (word.starts_with("file=")) options.filePrefix = word.substr(5);
+            else if (word.starts_with("gen=")) options.genPrefix = word.substr(4);
+            else EXPECT_TRUE(word == "inline" || word == "continue") << "unknown word " << word;
+        }
+        fs::remove_all(work);
+        fs::create_directory(work);
+        options.workDir = widen(work);
+        writeFile(tmp.dir + "page.txt", text(ex.source));
+        PageOutput out;
+        std::string actual;
+        ::testing::internal::CaptureStdout();
+        if (!has("inline")) {
+            WikiInStream in;
+            in.open(widen(tmp.dir + "page.txt"));
+            convertBody(*ctx, in, out);
+            actual.swap(out.text());
+        } else for (const std::string& line : ex.source) {
+            std::string result = unmark(line);
+            formatInline(*ctx, out, result);
+            actual += result + "\n";
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(out.text(), "") << "written to the page beside the rewritten text";
+        const std::string expected = text(ex.body);
+        if (expected.size() < 100000) EXPECT_EQ(expected, actual);
+        else EXPECT_TRUE(expected == actual) << "the output of " << actual.size() << " bytes differs";
+        std::map<std::string, std::string> expectedFiles;
+        for (const auto& [name, lines] : ex.dotFiles) expectedFiles[name] = text(lines);
+        EXPECT_EQ(expectedFiles, filesIn(work));
+    }
+};
+
+void runFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    Run run;
+    Example ex;
+    std::vector<std::string>* part = nullptr;  // inside an example: the part being read
+    std::string line;
+    for (int n = 1, start = 0; std::getline(in, line); ++n) {
+        if (!part && line.starts_with(kFence + " example")) {
+            std::istringstream words(line.substr(kFence.size() + 8));
+            ex = {{std::istream_iterator<std::string>(words), {}}, {}, {}, {}};
+            part = &ex.source;
+            start = n;
+            continue;
+        }
+        if (!part) continue;
+        EXPECT_TRUE(line.find('\t') == std::string::npos && !line.ends_with(' '))
+            << name << ":" << n << ": write a tab as → and a blank at a line end as ␠";
+        if (line == kFence) {
+            ::testing::ScopedTrace trace(name.c_str(), start, "example");
+            run.check(ex);
+            part = nullptr;
+        } else if (part == &ex.source && line == ".") part = &ex.body;
+        else if (part != &ex.source && line.starts_with("--- ")) part = &ex.dotFiles[unmark(line.substr(4))];
+        else part->push_back(line);
+    }
+    EXPECT_EQ(part, nullptr) << name << " ends inside an example";
+}
+
+TEST(MarkupExamples, EveryFile) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(kFolder))
+        if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
+    EXPECT_FALSE(files.empty()) << "no examples in " << kFolder.string();
+    std::ranges::sort(files);
+    for (const std::string& file : files) runFile(file);
+}
+
+}  // namespace
+}  // namespace tarvo::test

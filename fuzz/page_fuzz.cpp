@@ -38,6 +38,12 @@ struct Scratch {
 };
 
 
+template <typename... Values>
+[[noreturn]] void fail(const char* format, Values... values) {
+    std::fprintf(stderr, format, values...);
+    std::abort();
+}
+
 std::string convert(tarvo::RunContext& ctx, const std::string& source) {
     tarvo::WikiInStream in;
     in.open(tarvo::widen(source));
@@ -69,28 +75,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     };
     const double budget = 0.05 + 20e-6 * static_cast<double>(size);
-    std::string first;
+    std::string first, second;
     double seconds = cpuSeconds(first);
-    for (int again = 0; again < 2 && seconds > budget; ++again) {
-        std::string page;
-        seconds = std::min(seconds, cpuSeconds(page));
-    }
-    if (seconds > budget) {
-        std::fprintf(stderr, "slow input: %zu bytes took %.3f s of processor time\n", size, seconds);
-        std::abort();
-    }
-    if (first.size() > 2048 + 64 * size) {
-        std::fprintf(stderr, "output out of proportion: %zu bytes from %zu\n", first.size(), size);
-        std::abort();
-    }
-    const std::string second = convert(*ctx, source);
+    for (int again = 0; again < 2 && seconds > budget; ++again) seconds = std::min(seconds, cpuSeconds(second));
+    if (seconds > budget) fail("slow input: %zu bytes took %.3f s of processor time\n", size, seconds);
+    if (first.size() > 2048 + 64 * size) fail("output out of proportion: %zu bytes from %zu\n", first.size(), size);
+    second = convert(*ctx, source);
     std::error_code ignored;  // the DOT files of this input must not pile up
     fs::remove_all(scratch.root + "/work/", ignored);
     fs::create_directory(scratch.root + "/work/", ignored);
-    if (first != second) {
-        std::fprintf(stderr, "the same page converted twice with one run context differs:\n--- first\n%s\n--- second\n%s\n",
-                     first.c_str(), second.c_str());
-        std::abort();
-    }
+    if (first != second)
+        fail("the same page converted twice with one run context differs:\n--- first\n%s\n--- second\n%s\n",
+             first.c_str(), second.c_str());
     return 0;
 }

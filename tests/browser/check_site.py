@@ -12,7 +12,6 @@ import argparse
 import functools
 import html.parser
 import os
-import pathlib
 import shutil
 import subprocess
 import sys
@@ -121,25 +120,9 @@ def check_page(driver, path):
     return list(dict.fromkeys(problems))  # each problem once, in order
 
 
-# ---- the page with one fault of each kind, which must all be found ----
+# ---- the page with one fault of each kind (faulty/page.html, with no
+# doctype: quirks mode), which must all be found ----
 
-FAULTY_FILES = {
-    # no doctype: quirks mode
-    "page.html": """<html><head><link rel="stylesheet" href="ok.css">
-<link rel="stylesheet" href="absent.css"></head><body>
-<a href="ok.html">fine</a> <a href="ok.html#here">fine section</a>
-<a href="nowhere.html">broken</a> <a href="ok.html#gone">missing section</a>
-<a href="http://example.org/">fine</a> <a href="http://example.net/">elsewhere</a>
-<img src="ok.svg"> <img src="absent.png"> <img src="empty.svg">
-<script>console.error("deliberate");</script>
-<script>throw new Error("thrown on purpose");</script>
-</body></html>
-""",
-    "ok.html": '<!DOCTYPE html><p id="here">x</p>',
-    "ok.css": "body{}",
-    "ok.svg": '<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>',
-    "empty.svg": "",
-}
 # Each fault as the kind of problem and a word of its report.
 PLANTED = [("broken link", "nowhere.html"), ("link to a missing section", "ok.html#gone"),
            ("external link outside", "example.net"), ("missing image file", "absent.png"),
@@ -149,11 +132,8 @@ PLANTED = [("broken link", "nowhere.html"), ("link to a missing section", "ok.ht
            ("request failed", "absent.png"), ("request failed", "absent.css")]
 
 
-def self_check(driver, workdir):
-    d = os.path.join(workdir, "faulty")
-    os.mkdir(d)
-    for name, text in FAULTY_FILES.items():
-        pathlib.Path(d, name).write_text(text)
+def self_check(driver):
+    d = os.path.join(os.path.dirname(os.path.abspath(__file__)), "faulty")
     found = check_page(driver, os.path.join(d, "page.html"))
     planted = lambda p, kind, word: kind in p and word in p
     missed = [f"{k} ({w})" for k, w in PLANTED if not any(planted(p, k, w) for p in found)]
@@ -171,7 +151,7 @@ def check_site(args, workdir):
     if run.returncode != 0:
         raise SystemExit("error: building the site failed:\n" + run.stdout.decode(errors="replace"))
     with start_browser(workdir) as driver:
-        self_check(driver, workdir)
+        self_check(driver)
         pages = sorted(n for n in os.listdir(site) if n.endswith(".html"))
         if "index.html" not in pages:
             raise SystemExit("error: the site has no index.html")

@@ -29,6 +29,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import golden_windows  # noqa: E402  (the --windows rules)
 
 TIMEOUT_SECONDS = 20
+KINDS = (("link", stat.S_ISLNK), ("dir", stat.S_ISDIR), ("file", stat.S_ISREG), ("fifo", stat.S_ISFIFO),
+         ("socket", stat.S_ISSOCK))
 
 
 # ---- the file tree as a comparable value ----
@@ -44,21 +46,16 @@ def snapshot(root):
         try:
             for name in sorted(os.fsencode(n) for n in os.listdir(fd)):
                 sub = os.path.join(rel, name) if rel else name
-                st = os.lstat(name, dir_fd=fd)
-                if stat.S_ISLNK(st.st_mode):
-                    tree[sub] = ("link", os.readlink(name, dir_fd=fd))
-                elif stat.S_ISDIR(st.st_mode):
-                    tree[sub] = ("dir", b"")
+                mode = os.lstat(name, dir_fd=fd).st_mode
+                kind = next((k for k, test in KINDS if test(mode)), "other")
+                tree[sub] = (kind, b"")
+                if kind == "link":
+                    tree[sub] = (kind, os.readlink(name, dir_fd=fd))
+                elif kind == "dir":
                     pending.append((sub, os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)))
-                elif stat.S_ISREG(st.st_mode):
+                elif kind == "file":
                     with open(os.open(name, os.O_RDONLY, dir_fd=fd), "rb") as f:
-                        tree[sub] = ("file", f.read())
-                elif stat.S_ISFIFO(st.st_mode):
-                    tree[sub] = ("fifo", b"")
-                elif stat.S_ISSOCK(st.st_mode):
-                    tree[sub] = ("socket", b"")
-                else:
-                    tree[sub] = ("other", b"")
+                        tree[sub] = (kind, f.read())
         finally:
             os.close(fd)
     return tree

@@ -41,12 +41,10 @@ std::vector<Text> split(const Text& s) {
     return out;
 }
 
-std::string utf16(const std::u16string& units, bool big, bool mark = true) {
-    std::string out = !mark ? "" : big ? "\xFE\xFF" : "\xFF\xFE";
-    for (char16_t u : units) {
-        char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
-        out += big ? std::string{hi, lo} : std::string{lo, hi};
-    }
+// The units in the byte order asked for, after its byte-order mark.
+std::string utf16(const std::u16string& units, bool big) {
+    std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : units) out += big ? std::string{char(u >> 8), char(u)} : std::string{char(u), char(u >> 8)};
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "markup/markup.h"
@@ -45,9 +46,7 @@ std::map<std::string, std::string> filesIn(const std::string& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::u8string name = entry.path().lexically_relative(folder).generic_u8string();
-        std::ostringstream content;
-        content << std::ifstream(entry.path()).rdbuf();
-        files[std::string(name.begin(), name.end())] = content.str();
+        files[std::string(name.begin(), name.end())] = (std::ostringstream() << std::ifstream(entry.path()).rdbuf()).str();
     }
     return files;
 }
@@ -96,8 +95,8 @@ struct Run {
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(out.text(), "") << "written to the page beside the rewritten text";
         const std::string expected = text(ex.body);
-        if (expected.size() < 100000) EXPECT_EQ(expected, actual);
-        else EXPECT_TRUE(expected == actual) << "the output of " << actual.size() << " bytes differs";
+        EXPECT_TRUE(expected == actual) << (expected.size() < 100000 ? "expected:\n" + expected + "actual:\n" + actual
+                                                                     : "the long output differs");
         std::map<std::string, std::string> expectedFiles;
         for (const auto& [name, lines] : ex.dotFiles) expectedFiles[name] = text(lines);
         EXPECT_EQ(expectedFiles, filesIn(work));
@@ -119,8 +118,6 @@ void runFile(const std::string& name) {
             continue;
         }
         if (!part) continue;
-        EXPECT_TRUE(line.find('\t') == std::string::npos && !line.ends_with(' '))
-            << name << ":" << n << ": write a tab as → and a blank at a line end as ␠";
         if (line == kFence) {
             ::testing::ScopedTrace trace(name.c_str(), start, "example");
             run.check(ex);
@@ -133,12 +130,10 @@ void runFile(const std::string& name) {
 }
 
 TEST(MarkupExamples, EveryFile) {
-    std::vector<std::string> files;
+    int files = 0;
     for (const auto& entry : fs::directory_iterator(kFolder))
-        if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
-    EXPECT_FALSE(files.empty()) << "no examples in " << kFolder.string();
-    std::ranges::sort(files);
-    for (const std::string& file : files) runFile(file);
+        if (entry.path().extension() == ".txt") runFile(entry.path().string()), ++files;
+    EXPECT_GT(files, 0) << "no examples in " << kFolder.string();
 }
 
 }  // namespace

@@ -7,7 +7,6 @@ system's order)."""
 import os
 import re
 import shlex
-import shutil
 import subprocess
 
 MARKER = "posix-only"
@@ -138,11 +137,8 @@ class WindowsMode:
         ten seconds after the last one) unless one runs. A server started by
         a run would inherit the run's resource limits."""
         server = os.path.join(os.path.dirname(self.wrapper[0]), "wineserver")
-        if not os.access(server, os.X_OK):
-            server = shutil.which("wineserver")
-        if server:
-            subprocess.run([server, "-p10"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+        subprocess.run([server if os.access(server, os.X_OK) else "wineserver", "-p10"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def start(self, binary):
         """Makes the prefix by a first run, so that no case sees the messages

@@ -44,12 +44,7 @@ protected:
     const WString dir = widen(tmp.name);
 };
 
-TEST(WindowsText, WideTextBecomesUtf8) {
-    EXPECT_EQ(toUtf8Bytes(u"caf\u00E9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
-    // Lone surrogates, wherever they stand, become U+FFFD.
-    EXPECT_EQ(toUtf8Bytes(u"a\xD83D" u"b"), "a\xEF\xBF\xBD" "b");
-    EXPECT_EQ(toUtf8Bytes(u"\xDE00\xD83D"), "\xEF\xBF\xBD\xEF\xBF\xBD");
-}
+// Wide text becomes UTF-8 as text/utf.h does it (tests/text/utf_test.cpp).
 
 TEST(WindowsText, NamesThatLeaveTheDirectory) {
     for (const char16_t* inside : {u"g", u"net/x", u"a\\b", u"a..b", u".x", u"x.", u". /y", u"\U0001F600"})

@@ -32,13 +32,10 @@ convert() {
 echo "Debian package $(basename "$deb")"
 dpkg-deb -x "$deb" deb
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libgcc-s1; do
-  [[ $depends == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"
-done
+for lib in libc6 libstdc++6 libgcc-s1; do [[ $depends == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"; done
 [ "$(dpkg-deb -f "$deb" Recommends)" = graphviz ] || fail "Recommends is not graphviz"
-for f in bin/tarvo share/man/man1/tarvo.1 share/tarvo/tarvo.css share/tarvo/template.html share/doc/tarvo/copyright; do
-  [ -f "deb/usr/$f" ] || fail "the package lacks /usr/$f"
-done
+for f in bin/tarvo share/man/man1/tarvo.1 share/tarvo/{tarvo.css,template.html} share/doc/tarvo/copyright; do
+  [ -f "deb/usr/$f" ] || fail "the package lacks /usr/$f"; done
 template=deb/usr/share/tarvo/template.html
 convert deb/usr/bin/tarvo
 version=$(sed -n '1s/^Tarvo v\([0-9]*\.[0-9]*\) (build \([0-9]*\)).*/\1.\2/p' convert.log)
@@ -51,14 +48,10 @@ echo "Windows zip $(basename "$zip")"
 top=$(basename "$zip" .zip)
 python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip" >zip.list
 for f in tarvo.exe tarvo.css template.html tarvo.txt README.md LICENSE; do
-  grep -qx "$top/$f" zip.list || fail "the zip lacks $top/$f"
-done
+  grep -qx "$top/$f" zip.list || fail "the zip lacks $top/$f"; done
 python3 -m zipfile -e "$zip" win
 grep -q '^EXAMPLES' "win/$top/tarvo.txt" || fail "tarvo.txt has no EXAMPLES"
-if [ -z "${WINEPREFIX:-}" ]; then
-  own_prefix=$scratch/wineprefix
-  export WINEPREFIX=$own_prefix
-fi
+[ -n "${WINEPREFIX:-}" ] || { own_prefix=$scratch/wineprefix; export WINEPREFIX=$own_prefix; }
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 template=win/$top/template.html

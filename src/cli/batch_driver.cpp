@@ -173,17 +173,15 @@ void makeOutputFolders(const ConvertOptions& options, const std::optional<WStrin
         const WString output = trimBlanks(*outputArg);
         if (endsWithSeparator(output)) platform::makeFolders(output);
     }
-    const std::size_t cut = options.workDir.find_last_of(platform::kDirSeparators);
-    if (cut != WString::npos) platform::makeFolders(options.workDir.substr(0, cut + 1));
+    if (const WString work = platform::folderPart(options.workDir); !work.empty()) platform::makeFolders(work);
 }
 
 }  // namespace
 
 int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<WString>& outputArg) {
-    const std::size_t cut = inputPath.find_last_of(platform::kDirSeparators);
-    const WString dirPart = cut == WString::npos ? WString() : inputPath.substr(0, cut + 1);
+    const WString dirPart = platform::folderPart(inputPath);
     makeOutputFolders(ctx.options, outputArg);
-    Walk walk{ctx, outputArg, cut == WString::npos ? inputPath : inputPath.substr(cut + 1)};
+    Walk walk{ctx, outputArg, inputPath.substr(dirPart.size())};
     const int result = walk.run(dirPart);
     // A folder that could not be read, or a DOT file that could not be
     // written, fails the run once everything else is done.

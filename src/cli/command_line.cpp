@@ -18,6 +18,11 @@ std::string prefixBytes(const WString& value) {
     return out;
 }
 
+int unknownOption(const WString& arg) {
+    platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
+    return 1;
+}
+
 }  // namespace
 
 void printUsage() {
@@ -96,12 +101,10 @@ int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
                     if (arg == u"-wrk" && hasValue) o.workDir = args[++i];
                     break;
                 default:
-                    platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
-                    return 1;
+                    return unknownOption(arg);
             }
         } else if (arg.size() < 2 || arg[1] != u'r') {
-            platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
-            return 1;
+            return unknownOption(arg);
         } else {
             o.recursive = true;
         }

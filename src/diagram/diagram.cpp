@@ -24,12 +24,10 @@ bool followedBySeparator(std::string_view text, std::size_t at) {
 // empty line.
 bool storedFileMatches(WikiInStream& stored, MemoryText& dot) {
     dot.rewind();
-    std::string storedLine, dotLine;
+    std::string storedLine;
     for (;;) {
         if (dot.eof) return !stored.readLine(storedLine);
-        if (!stored.readLine(storedLine)) return false;
-        readTextLine(dot, dotLine);
-        if (storedLine != dotLine) return false;
+        if (!stored.readLine(storedLine) || storedLine != readTextLine(dot)) return false;
     }
 }
 
@@ -57,26 +55,13 @@ std::string attributeValue(std::string_view attributes, std::string_view name) {
 namespace {
 
 // Why the DOT file may not be written at path, as the bracket after "Can't
-// create" (possibly empty); nullopt when it may. It must lie inside the work
-// folder also when its folders are links, must not be a link itself or
-// anything but a regular file, and must not be the page's source or the
-// template.
+// create" (possibly empty); nullopt when it may. Besides what no write of the
+// run may replace, it must lie inside the work folder, also when its folders
+// are links.
 std::optional<std::string> refusal(const DiagramContext& ctx, const WString& name, const WString& path) {
-    const WString& workDir = ctx.options.workDir;
-    const std::size_t cut = workDir.find_last_of(platform::kDirSeparators);
-    const WString workFolder = cut == WString::npos ? WString() : workDir.substr(0, cut + 1);
-    if (platform::escapesDirectory(name) || !platform::liesWithin(path, workFolder)) return "";
-    const platform::FileIdentity id = platform::identify(path);
-    if (id == ctx.sourceFile) return " (it is the source file)";
-    if (id == ctx.templateFile) return " (it is the template file)";
-    switch (platform::kindOf(platform::currentFolder(), path)) {
-        case platform::FileKind::Missing:
-        case platform::FileKind::Regular: return std::nullopt;
-        case platform::FileKind::Link: return " (it is a symbolic link)";
-        case platform::FileKind::Directory: return " (it is a folder)";
-        case platform::FileKind::Other: return " (it is not a regular file)";
-    }
-    return std::nullopt;
+    if (platform::escapesDirectory(name) || !platform::liesWithin(path, platform::folderPart(ctx.options.workDir)))
+        return "";
+    return refusalToWrite(platform::currentFolder(), path, ctx.kept);
 }
 
 // Stores the DOT text under workDir + name + ".dot", unless the stored file

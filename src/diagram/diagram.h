@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "io/memory_text.h"
+#include "io/write_guard.h"
 #include "platform/platform.h"
 
 namespace tarvo {
@@ -30,9 +31,8 @@ struct DiagramContext {
     std::string closingTag;
     std::string diagramName;
     MemoryText dotText;
-    // Files a DOT file never replaces: the page's source and the template.
-    platform::FileIdentity sourceFile;
-    platform::FileIdentity templateFile;
+    // The page's source and the template: a DOT file never replaces them.
+    KeptFiles kept;
     // A DOT file could not be written: the run fails once it is done.
     bool writeFailed = false;
 };

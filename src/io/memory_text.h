@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace tarvo {
 
@@ -17,9 +19,9 @@ struct MemoryText {
     bool exhausted() const { return readPos >= data.size(); }
 };
 
-// Reads one "\n"-terminated line (the "\n" consumed, not stored). At the end
-// of the text the line is empty and eof is set; a last line without "\n" is
-// returned whole with eof set.
-void readTextLine(MemoryText& text, std::string& line);
+// The next "\n"-terminated line (the "\n" consumed, not part of it), in place:
+// valid until the text changes. At the end of the text the line is empty and
+// eof is set; a last line without "\n" comes whole with eof set.
+std::string_view readTextLine(MemoryText& text);
 
 }  // namespace tarvo

@@ -8,7 +8,7 @@ namespace tarvo {
 bool PageFile::open(const platform::Folder& at, const WString& name) {
     folder_ = &at;
     name_ = name;
-    if (platform::kindOf(at, name) == platform::FileKind::Regular && stored_.open(at, name)) {
+    if (stored_.open(at, name)) {
         comparing_ = true;
         return true;
     }

@@ -19,7 +19,8 @@ public:
     enum class Result { Ok, CantCreate, CantWrite };
 
     // False when the page cannot be created. The name is relative to at,
-    // which must stay open until finish().
+    // which must stay open until finish(); the caller has made sure that it
+    // may be written (refusalToWrite).
     bool open(const platform::Folder& at, const WString& name);
     bool open(const WString& name) { return open(platform::currentFolder(), name); }
     // Takes the next bytes of the page (with "\n" line ends). False once the

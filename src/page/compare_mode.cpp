@@ -1,6 +1,5 @@
 #include "page/compare_mode.h"
 
-#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -8,15 +7,6 @@
 namespace tarvo {
 
 namespace {
-
-// The next "\n"-terminated line of the generated page, in place (a long line
-// is not copied). Past the end it is empty.
-std::string_view nextLine(MemoryText& text) {
-    const std::string_view rest = std::string_view(text.data).substr(std::min(text.readPos, text.data.size()));
-    const std::size_t end = rest.find('\n');
-    text.readPos += end == std::string_view::npos ? rest.size() : end + 1;
-    return rest.substr(0, end);
-}
 
 // Writes the parts of a message one after the other: a long line in it is
 // never copied into one message string.
@@ -40,7 +30,7 @@ int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sour
             storedDone = true;
             break;
         }
-        const std::string_view generatedLine = nextLine(generated);
+        const std::string_view generatedLine = readTextLine(generated);
         ++count;
         if (storedLine != generatedLine) {
             say({"******* Error: there is difference at line ", std::to_string(count), " in ", source, " != ",
@@ -51,7 +41,7 @@ int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sour
     if (storedDone) {
         say({"******* Error: too much data was generated (file ", page, " contains only ", std::to_string(count),
              " lines)\n"});
-        while (!generated.exhausted()) say({"generated: ", nextLine(generated), "\n"});
+        while (!generated.exhausted()) say({"generated: ", readTextLine(generated), "\n"});
         return 1;
     }
     if (stored.readLine(storedLine)) {

@@ -1,7 +1,6 @@
 #include "page/page_converter.h"
 
-#include <algorithm>
-
+#include "io/write_guard.h"
 #include "page/compare_mode.h"
 #include "text/ascii.h"
 
@@ -93,31 +92,6 @@ int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
     return 0;
 }
 
-namespace {
-
-// Why a page may not be written at its name, as the bracket after "Can't
-// create"; empty when it may. A page never replaces the file it is made
-// from, the template, another source of the folder being converted, or
-// anything that is not a regular file: a link is not written through.
-std::string refusal(const PageContext& ctx, const SourceFile& source, const platform::Folder& at,
-                    const WString& page) {
-    const platform::FileIdentity id = platform::identify(at, page);
-    if (id == ctx.markup.diagram.sourceFile) return " (it is the source file)";
-    if (id == ctx.markup.diagram.templateFile) return " (it is the template file)";
-    if (id.exists && source.siblings && std::binary_search(source.siblings->begin(), source.siblings->end(), id))
-        return " (it is a source file)";
-    switch (platform::kindOf(at, page)) {
-        case platform::FileKind::Missing:
-        case platform::FileKind::Regular: return {};
-        case platform::FileKind::Link: return " (it is a symbolic link)";
-        case platform::FileKind::Directory: return " (it is a folder)";
-        case platform::FileKind::Other: return " (it is not a regular file)";
-    }
-    return {};
-}
-
-}  // namespace
-
 int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
     WikiInStream reader;
     const WString sourceName = source.path.substr(source.nameStart);
@@ -134,9 +108,10 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
     const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
     const WString page = beside ? pageName.substr(source.nameStart) : pageName;
     // Neither a page nor a DOT file may replace these.
-    ctx.markup.diagram.sourceFile = platform::identify(source.folder, sourceName);
-    ctx.markup.diagram.templateFile = ctx.options.templateName.empty() ? platform::FileIdentity()
-                                                                 : platform::identify(ctx.options.templateName);
+    KeptFiles& kept = ctx.markup.diagram.kept;
+    kept.source = platform::identify(source.folder, sourceName);
+    kept.templateFile = ctx.options.templateName.empty() ? platform::FileIdentity()
+                                                         : platform::identify(ctx.options.templateName);
 
     if (ctx.options.testMode) {
         WikiInStream stored;
@@ -153,8 +128,9 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
         return comparePage(stored, generated, source.path, pageName);
     }
 
-    if (const std::string why = refusal(ctx, source, pageFolder, page); !why.empty()) {
-        say("Can't create ", pageName, why);
+    // A page never replaces another source of its folder either.
+    if (const auto why = refusalToWrite(pageFolder, page, kept, source.siblings)) {
+        say("Can't create ", pageName, *why);
         return 1;
     }
     PageFile file;

@@ -241,6 +241,9 @@ inline constexpr const char16_t* kDirSeparators = u"/\\";
 inline constexpr std::string_view kTextLineEnd = "\n";
 #endif
 
+// The folder part of a path: up to and with its last separator, or empty.
+WString folderPart(const WString& path);
+
 // True when a name put behind a directory prefix could reach outside that
 // directory: an absolute name, a ".." component, or on Windows a drive or
 // stream colon or a component of only dots and blanks that the system would

@@ -107,16 +107,20 @@ bool ReadFile::equalAt(std::uint64_t offset, std::string_view bytes) {
     return true;
 }
 
+WString folderPart(const WString& path) {
+    const std::size_t cut = path.find_last_of(kDirSeparators);
+    return cut == WString::npos ? WString() : path.substr(0, cut + 1);
+}
+
 bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
     close();
-    const std::size_t cut = pathPattern.find_last_of(kDirSeparators);
-    if (cut == WString::npos) return findFirst(currentFolder(), pathPattern, entry);
+    const WString folderPath = folderPart(pathPattern);
     Folder folder;
-    if (!folder.open(currentFolder(), pathPattern.substr(0, cut + 1))) {
+    if (!folderPath.empty() && !folder.open(currentFolder(), folderPath)) {
         failed_ = true;
         return false;
     }
-    return findFirst(folder, pathPattern.substr(cut + 1), entry);
+    return findFirst(folder, pathPattern.substr(folderPath.size()), entry);
 }
 
 // The listing is taken whole by findFirst; the rest hands it out.

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "io/page_file.h"
+#include "io/output_file.h"
 #include "io/page_output.h"
 #include "io/wiki_in_stream.h"
 #include "markup/markup.h"
@@ -37,14 +37,13 @@ double timeBody(const std::string& path, int runs) {
     const std::string page = path + ".html";
     for (int r = 0; r < runs; ++r) {
         unlink(page.c_str());
-        MarkupOptions options;
-        options.workDir = widen("/tmp/tarvo-bench-");
-        MarkupContext ctx(options);
+        MarkupContext ctx{MarkupOptions()};
         WikiInStream in;
         in.open(WString(path.begin(), path.end()));
         auto t0 = std::chrono::steady_clock::now();
-        PageFile file;
-        file.open(WString(page.begin(), page.end()));
+        WrittenFiles written;
+        OutputFile file;
+        file.open(platform::currentFolder(), WString(page.begin(), page.end()), KeptFiles(), written, {true, {}, {}});
         PageOutput out(file);
         convertBody(ctx, in, out);
         out.flush();

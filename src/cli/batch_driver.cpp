@@ -16,9 +16,14 @@ namespace tarvo {
 
 namespace {
 
-// Only every kHeldEvery-th folder on the way down stays open while the walk
-// is below it; the others are opened again from the nearest held one.
+// A walk cannot keep every folder on its way down open: a deep tree would run
+// out of descriptors. Only every kHeldEvery-th level stays open while the
+// walk is below it; to go on with a closed level's next sub-folder, the
+// levels from the nearest held one down are opened again by name, each
+// checked to be still the folder it was.
 constexpr std::size_t kHeldEvery = 64;
+
+bool staysOpen(std::size_t depth) { return depth % kHeldEvery == 0; }
 
 struct Level {
     WString name;                     // its name in the folder above; empty for the first
@@ -36,12 +41,18 @@ struct Walk {
     WString pattern;
     WString prefix{};  // the path of the current folder as messages show it
     std::vector<Level> levels{};
-    std::set<platform::FileIdentity> entered{};// a folder reached twice is walked once
-    bool failedLater = false;                  // a folder that could not be read
+    std::set<platform::FileIdentity> entered{};  // a folder reached twice is walked once
+
+    bool recursive() const { return ctx.options.recursive; }
 
     void reportUnreadable(const WString& path) {
-        platform::writeOut("Can't open " + platform::toUtf8Bytes(path) + "\n");
-        failedLater = true;
+        ctx.report.cantOpenFolder(path);
+        ctx.state.failAtEnd = true;
+    }
+
+    int noMatch() {
+        ctx.report.noMatch(prefix + pattern);
+        return 1;
     }
 
     // Converts the matching files of the current folder and lists its
@@ -59,18 +70,20 @@ struct Walk {
                 names.push_back(entry.name);
                 sources.push_back(entry.identity);
             } while (search.findNext(entry));
-        } else if (search.failed()) {
-            if (!top) reportUnreadable(prefix);
-            return top && !ctx.options.recursive ? noMatch() : 0;
-        } else if (top && !ctx.options.recursive) {
+        } else if (top && !recursive()) {
             return noMatch();
+        } else if (search.failed()) {
+            // The folder the walk starts from is named "." when the input
+            // has no folder part.
+            reportUnreadable(prefix.empty() ? WString(u".") + platform::kPathSeparator : prefix);
+            return 0;
         }
         std::sort(sources.begin(), sources.end());
         for (const WString& name : names) {
             const SourceFile source{level.folder, prefix + name, prefix.size(), &sources};
-            if (int result = convertPage(ctx.page, source, outputArg)) return result;
+            if (int result = convertPage(*ctx.page, source, outputArg)) return result;
         }
-        if (!ctx.options.recursive) return 0;
+        if (!recursive()) return 0;
         if (search.findFirst(level.folder, u"*.*", entry)) {
             do {
                 if (entry.directory && !entry.hidden && !entry.system && entry.name != u"." && entry.name != u"..")
@@ -82,13 +95,8 @@ struct Walk {
         return 0;
     }
 
-    int noMatch() {
-        platform::writeErr("No file (or directory) <" + platform::toUtf8Bytes(prefix + pattern) + "> \n");
-        return 1;
-    }
-
     // Opens the folders below the nearest held one again, down to the
-    // current level, checking that each is still the folder it was.
+    // current level.
     void reopen() {
         std::size_t held = levels.size() - 1;
         while (!levels[held].held) --held;
@@ -96,7 +104,7 @@ struct Walk {
             Level& level = levels[j];
             level.held = level.folder.open(levels[j - 1].folder, level.name) &&
                          platform::identify(level.folder, WString()) == level.identity;
-            if (j - 1 > held && (j - 1) % kHeldEvery != 0) {
+            if (j - 1 > held && !staysOpen(j - 1)) {
                 levels[j - 1].folder.close();
                 levels[j - 1].held = false;
             }
@@ -109,53 +117,51 @@ struct Walk {
         }
     }
 
-    int run(const WString& dirPart) {
-        levels.emplace_back();
-        Level& first = levels.back();
-        prefix = dirPart;
-        first.prefixLength = prefix.size();
-        first.held = dirPart.empty() || first.folder.open(platform::currentFolder(), dirPart);
-        if (!first.held) {
-            if (!ctx.options.recursive) return noMatch();
-            if (platform::kindOf(platform::currentFolder(), dirPart) == platform::FileKind::Missing) return 0;
-            reportUnreadable(dirPart);
+    // Enters the next sub-folder of the deepest level. Nonzero when a
+    // conversion failed.
+    int enterNext() {
+        Level& level = levels.back();
+        const WString name = level.subfolders[level.next++];
+        platform::Folder child;
+        prefix.resize(level.prefixLength);
+        if (!child.open(level.folder, name)) {
+            reportUnreadable(prefix + name);
             return 0;
         }
-        entered.insert(platform::identify(first.folder, WString()));
+        const platform::FileIdentity identity = platform::identify(child, WString());
+        if (!entered.insert(identity).second) return 0;
+        if (!staysOpen(levels.size() - 1)) {
+            level.folder.close();
+            level.held = false;
+        }
+        Level next;
+        next.name = name;
+        next.identity = identity;
+        next.folder = std::move(child);
+        next.held = true;
+        next.prefixLength = prefix.size() + name.size() + 1;
+        levels.push_back(std::move(next));
+        prefix += name;
+        prefix += platform::kPathSeparator;
+        return visit(false);
+    }
+
+    int run(platform::Folder first) {
+        levels.emplace_back();
+        levels.back().prefixLength = prefix.size();
+        levels.back().folder = std::move(first);
+        levels.back().held = true;
+        entered.insert(platform::identify(levels.back().folder, WString()));
         if (int result = visit(true)) return result;
         while (!levels.empty()) {
             Level& level = levels.back();
             if (level.next == level.subfolders.size()) {
                 levels.pop_back();
-                continue;
-            }
-            if (!level.held) {
+            } else if (!level.held) {
                 reopen();
-                continue;
+            } else if (int result = enterNext()) {
+                return result;
             }
-            const WString name = level.subfolders[level.next++];
-            platform::Folder child;
-            prefix.resize(level.prefixLength);
-            if (!child.open(level.folder, name)) {
-                reportUnreadable(prefix + name);
-                continue;
-            }
-            const platform::FileIdentity identity = platform::identify(child, WString());
-            if (!entered.insert(identity).second) continue;
-            if ((levels.size() - 1) % kHeldEvery != 0) {
-                level.folder.close();
-                level.held = false;
-            }
-            Level next;
-            next.name = name;
-            next.identity = identity;
-            next.folder = std::move(child);
-            next.held = true;
-            next.prefixLength = prefix.size() + name.size() + 1;
-            levels.push_back(std::move(next));
-            prefix += name;
-            prefix += platform::kPathSeparator;
-            if (int result = visit(false)) return result;
         }
         return 0;
     }
@@ -163,6 +169,24 @@ struct Walk {
 
 bool endsWithSeparator(const WString& path) {
     return !path.empty() && WString(platform::kDirSeparators).find(path.back()) != WString::npos;
+}
+
+// True when the folder part of the input names nothing that could be a folder
+// at all: nothing, a file, or a link that leads nowhere. (A folder that exists
+// but cannot be opened is not such a name.)
+bool namesNoFolder(const WString& dirPart) {
+    WString name = dirPart;
+    while (name.size() > 1 && (name.back() == u'/' || name.back() == u'\\') && name[name.size() - 2] != u':')
+        name.pop_back();
+    const platform::FileStatus status = platform::statusOf(platform::currentFolder(), name);
+    switch (status.kind) {
+        case platform::FileKind::Missing:
+        case platform::FileKind::Regular: return true;
+        case platform::FileKind::Link: return !status.identity.exists;
+        case platform::FileKind::Other: return status.identity.exists;
+        case platform::FileKind::Directory: return false;
+    }
+    return false;
 }
 
 // The output folder and the work folder are made when missing, so that a
@@ -180,12 +204,22 @@ void makeOutputFolders(const ConvertOptions& options, const std::optional<WStrin
 
 int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<WString>& outputArg) {
     const WString dirPart = platform::folderPart(inputPath);
+    Walk walk{ctx, outputArg, inputPath.substr(dirPart.size()), dirPart};
+    platform::Folder first;
+    const bool opened = dirPart.empty() || first.open(platform::currentFolder(), dirPart);
+    // A recursive walk from a folder that is not there is a mistake in the
+    // input, reported before anything is made.
+    if (!opened && ctx.options.recursive && namesNoFolder(dirPart)) return walk.noMatch();
     makeOutputFolders(ctx.options, outputArg);
-    Walk walk{ctx, outputArg, inputPath.substr(dirPart.size())};
-    const int result = walk.run(dirPart);
+    if (!opened && !ctx.options.recursive) return walk.noMatch();
+    ctx.page = std::make_unique<PageContext>(pageOptions(ctx.options), ctx.state, ctx.report);
+    startRun(ctx.state, ctx.page->options);
+    int result = 0;
+    if (opened) result = walk.run(std::move(first));
+    else walk.reportUnreadable(dirPart);
     // A folder that could not be read, or a DOT file that could not be
     // written, fails the run once everything else is done.
-    if (result == 0 && (walk.failedLater || ctx.page.markup.diagram.writeFailed)) return 1;
+    if (result == 0 && ctx.state.failAtEnd) return 1;
     return result;
 }
 

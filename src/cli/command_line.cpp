@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <optional>
+#include <string_view>
 
 #include "cli/batch_driver.h"
 #include "platform/platform.h"
@@ -18,100 +19,104 @@ std::string prefixBytes(const WString& value) {
     return out;
 }
 
-int unknownOption(const WString& arg) {
-    platform::writeErr("unknown option " + platform::toUtf8Bytes(arg) + "\n");
-    return 1;
+enum class Then { Go, Help, Version, EndOfOptions };
+
+struct Option {
+    std::u16string_view word;
+    // Exact: only this word. Start: every word that starts with it.
+    enum class Match { Exact, Start } match;
+    bool takesValue;
+    Then (*apply)(ConvertOptions& o, const WString& value);
+};
+
+// The options, looked up in this order; the first entry that matches a word
+// applies. Words of the old single-letter kind are matched by their first
+// two characters: "-rx" acts as "-r" and "+rr" as "+r", and any other word
+// that starts like "-file", "-gen", "-test", "-tmpl" or "-wrk" ("-foo", or
+// "-gen" as the last word, without its value) is accepted and ignored. Every
+// other word that starts with "-" or "+" is an unknown option.
+constexpr Option kOptions[] = {
+    {u"--", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::EndOfOptions; }},
+    {u"--help", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Help; }},
+    {u"-h", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Help; }},
+    {u"--version", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Version; }},
+    {u"+r", Option::Match::Start, false,
+     [](ConvertOptions& o, const WString&) { o.recursive = true; return Then::Go; }},
+    {u"-r", Option::Match::Start, false,
+     [](ConvertOptions& o, const WString&) { o.recursive = false; return Then::Go; }},
+    // -file also sets the picture prefix while -gen has not set one.
+    {u"-file", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) {
+         o.filePrefix = prefixBytes(v);
+         if (o.genPrefix.empty()) o.genPrefix = o.filePrefix;
+         return Then::Go;
+     }},
+    {u"-gen", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) { o.genPrefix = prefixBytes(v); return Then::Go; }},
+    {u"-test", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.testMode = true; return Then::Go; }},
+    {u"-tmpl", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) { o.templateName = v; return Then::Go; }},
+    {u"-wrk", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) { o.workDir = v; return Then::Go; }},
+    {u"-f", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
+    {u"-g", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
+    {u"-t", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
+    {u"-w", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
+};
+
+// The entry for the word at args[i], or nullptr for an unknown option.
+const Option* findOption(const std::vector<WString>& args, std::size_t i) {
+    const std::u16string_view word = args[i];
+    const bool hasValue = i + 1 < args.size();
+    for (const Option& option : kOptions) {
+        const bool matches = option.match == Option::Match::Exact
+                                 ? word == option.word && (hasValue || !option.takesValue)
+                                 : word.substr(0, option.word.size()) == option.word;
+        if (matches) return &option;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-void printUsage() {
-    platform::writeOut(
-        "usage: Tarvo [options] <inFilename> [<outFilename>]\n"
-        "\t+r recursive (default is non recursive -r)\n"
-        "\t-file <prefix> - prefix to put in [[file:...]] items\n"
-        "\t-tmpl <templateName> - template to use for html generation\n");
-}
-
-// The usage lines, then the options they leave out.
-void printHelp() {
-    printUsage();
-    platform::writeOut(
-        "\t-gen <prefix> - prefix to put in front of diagram picture names\n"
-        "\t-wrk <prefix> - prefix to put in front of the DOT files written\n"
-        "\t-test - compare with the stored pages instead of writing them\n"
-        "\t-- - later words are file names, even those starting with - or +\n"
-        "\t-h, --help - print this help and exit\n"
-        "\t--version - print the version line and exit\n"
-        "See \"man tarvo\" for the full description.\n");
-}
-
 int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
-    platform::writeOut("Tarvo v1.6 (build 120), (c) 2026 the Tarvo developers\n");
+    Report& report = ctx.report;
+    report.banner();
     if (args.size() < 2) {
-        printUsage();
+        report.usage();
         return 1;
     }
-    ConvertOptions& o = ctx.options;
     std::optional<WString> input, output;
-    bool optionsEnded = false;  // after "--" every word is a file name
+    bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const WString& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const bool isOption =
-            !optionsEnded && !arg.empty() && (arg[0] == u'-' || arg[0] == u'+');
-        if (!isOption) {
+        if (optionsEnded || arg.empty() || (arg[0] != u'-' && arg[0] != u'+')) {
             if (!input) {
                 input = arg;
             } else if (!output) {
                 output = arg;
             } else {
-                platform::writeOut("*** Error: too many filenames!\n");
-                printUsage();
+                report.tooManyFilenames();
                 return 2;
             }
-        } else if (arg == u"--") {
-            optionsEnded = true;
-        } else if (arg == u"--help" || arg == u"-h") {
-            // Exact words only: "-hx", "--helpme" and "---" are unknown options.
-            printHelp();
-            return 0;
-        } else if (arg == u"--version") {
-            return 0;  // the banner line already printed is the version
-        } else if (arg[0] == u'-') {
-            const char16_t second = arg.size() > 1 ? arg[1] : u'\0';
-            switch (second) {
-                case u'f':
-                    if (arg == u"-file" && hasValue) {
-                        o.filePrefix = prefixBytes(args[++i]);
-                        if (o.genPrefix.empty()) o.genPrefix = o.filePrefix;
-                    }
-                    break;
-                case u'g':
-                    if (arg == u"-gen" && hasValue) o.genPrefix = prefixBytes(args[++i]);
-                    break;
-                case u'r':
-                    o.recursive = false;
-                    break;
-                case u't':
-                    if (arg == u"-test") o.testMode = true;
-                    else if (arg == u"-tmpl" && hasValue) o.templateName = args[++i];
-                    break;
-                case u'w':
-                    if (arg == u"-wrk" && hasValue) o.workDir = args[++i];
-                    break;
-                default:
-                    return unknownOption(arg);
-            }
-        } else if (arg.size() < 2 || arg[1] != u'r') {
-            return unknownOption(arg);
-        } else {
-            o.recursive = true;
+            continue;
+        }
+        const Option* option = findOption(args, i);
+        if (!option) {
+            report.unknownOption(arg);
+            return 1;
+        }
+        const WString noValue;
+        switch (option->apply(ctx.options, option->takesValue ? args[++i] : noValue)) {
+            case Then::Go: break;
+            case Then::EndOfOptions: optionsEnded = true; break;
+            case Then::Help: report.help(); return 0;
+            case Then::Version: return 0;  // the banner line already printed is the version
         }
     }
     if (!input) {
-        platform::writeOut("*** Error: no input filename!\n");
-        printUsage();
+        report.noInputFilename();
         return 1;
     }
     return convertPath(ctx, *input, output);

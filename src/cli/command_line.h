@@ -6,8 +6,6 @@
 
 namespace tarvo {
 
-void printUsage();
-
 // The whole program after the arguments were turned into wide strings
 // (args[0] is the program name): banner, options, conversion. Returns the
 // exit code.

@@ -1,14 +1,24 @@
-// The settings of one run, read from the command line and fixed afterwards.
-// Each layer below declares the part it reads (DiagramOptions, MarkupOptions,
-// PageOptions); this record is all of them together.
+// The settings of one run as the command line gives them, fixed afterwards.
 #pragma once
+
+#include <string>
 
 #include "page/page_converter.h"
 
 namespace tarvo {
 
-struct ConvertOptions : PageOptions {
+struct ConvertOptions {
     bool recursive = false;  // walk sub-directories too
+    bool testMode = false;   // compare with the stored pages instead of writing them
+    std::string filePrefix;  // put in front of [[file:...]] image names
+    std::string genPrefix;   // put in front of diagram picture names
+    WString templateName;    // empty: the built-in page frame
+    WString workDir;         // put in front of DOT file names
 };
+
+// The part of the options that converting a page reads.
+inline PageOptions pageOptions(const ConvertOptions& o) {
+    return PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix}};
+}
 
 }  // namespace tarvo

@@ -1,40 +1,34 @@
 // Diagram blocks: "<graphviz ...>" and "<quickgv ...>" blocks are captured
-// into DOT text, stored as a DOT file named after the block's name attribute
-// (rewritten only when it changed), and replaced in the page by an image.
-// This layer knows the tags and the files; where in a line a block opens is
-// for the markup above it to find.
+// into DOT text, handed over to be stored as a DOT file named after the
+// block's name attribute, and replaced in the page by an image. This layer
+// knows the tags; where in a line a block opens is for the markup above it to
+// find, and where the DOT file goes for the page layer to decide.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "io/memory_text.h"
-#include "io/write_guard.h"
-#include "platform/platform.h"
-
 namespace tarvo {
 
-struct DiagramOptions {
-    std::string genPrefix;  // put in front of diagram picture names
-    WString workDir;        // put in front of DOT file names
+// Takes each diagram's DOT text when its block closes, in page order. The
+// page layer stores it; the translation never opens a file or prints.
+class DiagramSink {
+public:
+    virtual void storeDiagram(std::string_view name, std::string_view dotText) = 0;
+
+protected:
+    ~DiagramSink() = default;
 };
 
-// The diagram state of a run. Apart from diagramOpen, nothing in it is reset
-// between pages.
+// The diagram capture of the page being translated.
 struct DiagramContext {
-    explicit DiagramContext(const DiagramOptions& o) : options(o) {}
-
-    const DiagramOptions& options;
-    bool diagramOpen = false;  // from an opening tag until its closing tag
+    DiagramSink* sink = nullptr;  // none: the DOT text is dropped
+    bool diagramOpen = false;     // from an opening tag until its closing tag
     bool quickgvMode = false;
     std::string closingTag;
     std::string diagramName;
-    MemoryText dotText;
-    // The page's source and the template: a DOT file never replaces them.
-    KeptFiles kept;
-    // A DOT file could not be written: the run fails once it is done.
-    bool writeFailed = false;
+    std::string dotText;
 };
 
 // The length of a diagram opening tag's name ("<graphviz" or "<quickgv"
@@ -46,12 +40,13 @@ std::size_t diagramTagNameLength(std::string_view text);
 void openDiagram(DiagramContext& ctx, std::string_view tag);
 
 // Moves text into the open block up to its closing tag, or all of it. At the
-// closing tag the block is closed and its DOT file stored. Returns the bytes
-// taken (the closing tag included).
+// closing tag the block is closed and its DOT text handed to the sink.
+// Returns the bytes taken (the closing tag included).
 std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text);
 
-// The image element of the block opened last.
-std::string diagramImage(const DiagramContext& ctx);
+// The image element of the block opened last: the picture genPrefix + name +
+// ".svg" that Graphviz makes from the DOT file.
+std::string diagramImage(const DiagramContext& ctx, std::string_view genPrefix);
 
 // The value of name="..." in an attribute text, or empty.
 std::string attributeValue(std::string_view attributes, std::string_view name);

@@ -1,48 +1,55 @@
-// The byte output of one page: collected in memory (test mode, or unit tests)
-// or passed on to a file in large blocks.
+// The byte output of one page: collected in memory, or passed on to a sink
+// (the page's file, or the comparison with the stored page) in large blocks.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "io/page_file.h"
-
 namespace tarvo {
+
+// Where a page's bytes go once a block has gathered. Failures are the
+// sink's to remember and report when the page is finished.
+class ByteSink {
+public:
+    virtual void take(std::string_view bytes) = 0;
+
+protected:
+    ~ByteSink() = default;
+};
 
 class PageOutput {
 public:
     PageOutput() = default;
-    // Output that goes to file once more than a block has gathered.
-    explicit PageOutput(PageFile& file) : file_(&file) {}
+    // Output that goes to sink once more than a block has gathered.
+    explicit PageOutput(ByteSink& sink) : sink_(&sink) {}
 
     void write(std::string_view bytes) {
-        if (file_ && bytes.size() >= kBlock) {
-            // A long line goes straight to the file, not through a copy.
+        if (sink_ && bytes.size() >= kBlock) {
+            // A long line goes straight to the sink, not through a copy.
             flush();
-            file_->write(bytes);
+            sink_->take(bytes);
             return;
         }
         text_.append(bytes);
-        if (file_ && text_.size() >= kBlock) flush();
+        if (sink_ && text_.size() >= kBlock) flush();
     }
     void write(char c) {
         text_.push_back(c);
-        if (file_ && text_.size() >= kBlock) flush();
+        if (sink_ && text_.size() >= kBlock) flush();
     }
-    // Passes what has gathered to the file. A failed write is the file's to
-    // report (PageFile::finish).
+    // Passes what has gathered to the sink.
     void flush() {
-        if (file_ && !text_.empty()) {
-            file_->write(text_);
+        if (sink_ && !text_.empty()) {
+            sink_->take(text_);
             text_.clear();
         }
     }
     // Everything written so far, when the output is kept in memory.
-    std::string& text() { return text_; }
+    const std::string& text() const { return text_; }
 
 private:
     static constexpr std::size_t kBlock = 64 * 1024;
-    PageFile* file_ = nullptr;
+    ByteSink* sink_ = nullptr;
     std::string text_;
 };
 

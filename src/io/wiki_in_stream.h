@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "io/line_source.h"
 #include "platform/platform.h"
 #include "text/utf.h"
 
@@ -22,7 +23,7 @@ enum class SourceEncoding : std::int32_t {
 // Reads a file line by line through a 1024-byte window that is refilled at
 // explicit file offsets. LF, CR LF and a lone CR end a line. A byte-order mark
 // chooses the encoding; UTF-16 text is handed out as UTF-8.
-class WikiInStream {
+class WikiInStream final : public LineSource {
 public:
     static constexpr std::uint32_t kWindow = 1024;
 
@@ -37,6 +38,11 @@ public:
     bool isOpen() const { return file_.isOpen(); }
     // Replaces line with the next line, without its line end. False at the end.
     bool readLine(std::string& line);
+    bool readLine(std::string_view& line) override {
+        if (!readLine(lineBuffer_)) return false;
+        line = lineBuffer_;
+        return true;
+    }
     // The end of the file was met and no buffered byte is left.
     bool atEnd() const { return eof_ && position_ - bufferStart_ >= bufferLength_; }
     SourceEncoding encoding() const { return encoding_; }
@@ -49,6 +55,7 @@ private:
     void finishLine(std::string& line);
 
     platform::ReadFile file_;
+    std::string lineBuffer_;
     SourceEncoding encoding_ = SourceEncoding::Undetected;
     char buffer_[kWindow + 2] = {};
     std::uint32_t bufferLength_ = 0;

@@ -20,7 +20,7 @@ void indentedStep(BodyRun& run) {
         run.write("\n<pre>");
         st.blockMode = BlockMode::PreIndent;
     } else {
-        closeBlock(run.ctx, run.out);
+        closeBlock(run.st, run.out);
         run.write("<pre>");
         st.blockMode = BlockMode::PreIndent;
     }
@@ -29,7 +29,7 @@ void indentedStep(BodyRun& run) {
 
 void ruleStep(BodyRun& run) {
     if (run.line().substr(0, 4) != "----") return textStep(run);
-    closeBlock(run.ctx, run.out);
+    closeBlock(run.st, run.out);
     run.write("<hr>\n");
     std::size_t i = run.b + 4;
     while (i < run.e && run.source[i] == '-') ++i;
@@ -49,7 +49,7 @@ void headingStep(BodyRun& run) {
     while (close < text.size() && text[text.size() - 1 - close] == '=') ++close;
     std::size_t level = open < close ? open : close;
     if (level == 0) return textStep(run);
-    closeBlock(run.ctx, run.out);
+    closeBlock(run.st, run.out);
     run.e = run.b + text.size() - level;
     run.b = run.b + level < run.e ? run.b + level : run.e;
     run.trimLine();
@@ -67,10 +67,10 @@ void tagAtStartStep(BodyRun& run) {
     BlockState& st = run.st;
     std::string_view text = run.line();
     if (isPreOpen(text)) {
-        if (st.blockMode != BlockMode::PreTag && st.blockMode != BlockMode::PreIndent) closeBlock(run.ctx, run.out);
+        if (!run.isPre()) closeBlock(st, run.out);
         const bool continuesIndented = st.blockMode == BlockMode::PreIndent;
         st.blockMode = BlockMode::PreTag;
-        st.rawMode = RawMode::PreBlock;
+        run.text.rawMode = RawMode::PreBlock;
         std::size_t gt = text.find('>');
         if (gt != std::string_view::npos) {
             if (!continuesIndented) {
@@ -91,10 +91,11 @@ void tagAtStartStep(BodyRun& run) {
     if (diagramTagNameLength(text) > 0) {
         const std::size_t gt = text.find('>');
         if (gt != std::string_view::npos) {
-            openDiagram(run.ctx.diagram, text.substr(0, gt + 1));
+            DiagramContext& diagram = run.ctx.inlines.diagram;
+            openDiagram(diagram, text.substr(0, gt + 1));
             std::string_view rest = text.substr(gt + 1);
-            if (!rest.empty()) rest.remove_prefix(captureDiagramText(run.ctx.diagram, rest));
-            run.write(diagramImage(run.ctx.diagram));
+            if (!rest.empty()) rest.remove_prefix(captureDiagramText(diagram, rest));
+            run.write(diagramImage(diagram, run.ctx.inlines.options.genPrefix));
             run.write(rest);
             run.write("\n");
             return;
@@ -106,19 +107,19 @@ void tagAtStartStep(BodyRun& run) {
 void paragraphStep(BodyRun& run) {
     BlockState& st = run.st;
     if (st.blockMode == BlockMode::Paragraph || st.blockMode == BlockMode::PreTag ||
-        (st.blockMode == BlockMode::PreIndent && st.rawMode == RawMode::Nowiki)) {
+        (st.blockMode == BlockMode::PreIndent && run.text.rawMode == RawMode::Nowiki)) {
         run.write("\n");
     } else if (trimmedLeft(run.line()).substr(0, 4) == "<!--") {
         std::size_t end = run.line().find("-->");
         if (end == std::string_view::npos) {
             run.b = run.e;
-            st.inComment = true;
+            run.text.inComment = true;
         } else {
             run.b += end + 3;
-            st.inComment = false;
+            run.text.inComment = false;
         }
     } else {
-        closeBlock(run.ctx, run.out);
+        closeBlock(run.st, run.out);
         run.write("<p>");
         st.blockMode = BlockMode::Paragraph;
     }
@@ -127,10 +128,9 @@ void paragraphStep(BodyRun& run) {
 
 // One logical line: the first test that applies decides.
 void classify(BodyRun& run) {
-    BlockState& st = run.st;
-    if (st.inComment) return commentContinuation(run);
-    if (st.rawMode != RawMode::Normal) return textStep(run);
-    const bool inTable = !st.tableStack.empty();
+    if (run.text.inComment) return commentContinuation(run);
+    if (run.text.rawMode != RawMode::Normal) return textStep(run);
+    const bool inTable = !run.st.tableStack.empty();
     switch (run.source[run.b]) {
         case ' ':
         case '\t': return indentedStep(run);
@@ -148,21 +148,32 @@ void classify(BodyRun& run) {
 }  // namespace
 
 void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
-    const std::string_view text = std::string_view(source).substr(from, to - from);
+    const std::string_view piece = std::string_view(source).substr(from, to - from);
     std::size_t plain = 0;
-    if (!st.inComment && st.rawMode == RawMode::Normal) {
-        plain = plainLength(text);
-        if (plain == text.size()) {
-            out.write(text);  // nothing to translate
+    if (!text.inComment && text.rawMode == RawMode::Normal) {
+        plain = plainLength(piece);
+        if (plain == piece.size()) {
+            out.write(piece);  // nothing to translate
             return;
         }
     }
-    formatInlineInto(ctx, out, text, formatted, plain);
+    formatInlineInto(ctx.inlines, *this, out, piece, formatted, plain);
     out.write(formatted);
 }
 
+bool BodyRun::preOpened(std::string& before) {
+    const bool wasOpen = isPre();
+    if (st.blockMode != BlockMode::None) {
+        out.write(before);
+        before.clear();
+        if (!wasOpen) closeBlock(st, out);
+    }
+    st.blockMode = BlockMode::PreTag;
+    return wasOpen;
+}
+
 void textStep(BodyRun& run) {
-    if (run.st.inComment) return commentContinuation(run);
+    if (run.text.inComment) return commentContinuation(run);
     if (!run.st.tableStack.empty() && run.cellLine) return run.writeFormatted(run.b, run.e);
     paragraphStep(run);
 }
@@ -170,12 +181,11 @@ void textStep(BodyRun& run) {
 void commentContinuation(BodyRun& run) {
     std::size_t end = run.line().find("-->");
     if (end == std::string_view::npos) return;
-    run.st.inComment = false;
+    run.text.inComment = false;
     run.setPending(run.b + end + 3, run.e);
 }
 
-void closeBlock(MarkupContext& ctx, PageOutput& out) {
-    BlockState& st = ctx.block;
+void closeBlock(BlockState& st, PageOutput& out) {
     switch (st.blockMode) {
         case BlockMode::Paragraph: out.write("</p>\n"); break;
         case BlockMode::List: closeListLevels(st, out); break;
@@ -186,28 +196,25 @@ void closeBlock(MarkupContext& ctx, PageOutput& out) {
     st.blockMode = BlockMode::None;
 }
 
-void startPage(MarkupContext& ctx) {
-    BlockState& st = ctx.block;
-    st.italicOpen = false;
-    st.boldOpen = false;
-    st.rawMode = RawMode::Normal;
-    st.inComment = false;
-    ctx.diagram.diagramOpen = false;
-}
-
-void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out) {
-    startPage(ctx);
+void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out) {
+    // Emphasis, comments, raw text and diagrams never reach into the next
+    // page; blocks, lists and tables are closed at the end of each body.
+    ctx.inlines.state = InlineState();
+    ctx.inlines.diagram.diagramOpen = false;
     BodyRun run(ctx, out);
     BlockState& st = ctx.block;
-    while (source.readLine(run.source)) {
-        run.source.resize(trimmedRight(run.source).size());
-        if (ctx.diagram.diagramOpen) run.source.erase(0, captureDiagramText(ctx.diagram, run.source));
-        if (run.source.empty()) {
-            if (st.inComment) continue;
+    DiagramContext& diagram = ctx.inlines.diagram;
+    std::string_view line;
+    while (source.readLine(line)) {
+        line = trimmedRight(line);
+        if (diagram.diagramOpen) line.remove_prefix(captureDiagramText(diagram, line));
+        if (line.empty()) {
+            if (run.text.inComment) continue;
             if (st.blockMode == BlockMode::PreTag) out.write("\n");
-            else closeBlock(ctx, out);
+            else closeBlock(st, out);
             continue;
         }
+        run.source.assign(line);
         run.newLine();
         run.b = 0;
         run.e = run.source.size();
@@ -220,7 +227,7 @@ void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out) {
             run.e = run.pendingEnd;
         }
     }
-    closeBlock(ctx, out);
+    closeBlock(st, out);
     while (!st.tableStack.empty()) closeTable(st, out);
 }
 

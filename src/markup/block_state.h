@@ -1,5 +1,6 @@
-// What stays open between the lines of a page: emphasis, comments, raw text,
-// the open block, the open lists and tables.
+// What stays open between the lines of a page: emphasis, comments and raw
+// text for the inline scan; the open block, lists and tables for the block
+// parser.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +20,20 @@ struct TableState {
     bool headerCellOpen = false;
 };
 
-struct BlockState {
+// What the inline scan keeps from one line to the next: emphasis, an open
+// comment, raw text. The block parser reads it to classify a line.
+struct InlineState {
     bool italicOpen = false;
     bool boldOpen = false;
     bool inComment = false;
     RawMode rawMode = RawMode::Normal;
+};
+
+// What the block parser keeps from one line to the next: the open block, the
+// open lists and tables. The inline scan never sees it; a tag inside a line
+// that opens or closes a preformatted block reaches it as an event
+// (BlockEvents, inline_scan.h).
+struct BlockState {
     BlockMode blockMode = BlockMode::None;
     std::string listPrefix;             // one of "*#:;" per open list level, outermost first
     std::vector<TableState> tableStack;  // one per open table, innermost last

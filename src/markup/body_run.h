@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "io/page_output.h"
+#include "markup/inline_scan.h"
 #include "markup/markup.h"
 #include "text/ascii.h"
 #include "text/finder.h"
@@ -22,12 +23,13 @@ namespace tarvo {
 // A list marker: "*", "#", ":" or ";".
 inline bool isListMarker(char c) { return c == '*' || c == '#' || c == ':' || c == ';'; }
 
-struct BodyRun {
-    BodyRun(MarkupContext& c, PageOutput& o) : ctx(c), out(o), st(c.block) {}
+struct BodyRun final : BlockEvents {
+    BodyRun(MarkupContext& c, PageOutput& o) : ctx(c), out(o), st(c.block), text(c.inlines.state) {}
 
     MarkupContext& ctx;
     PageOutput& out;
     BlockState& st;
+    InlineState& text;  // read to classify a line; the inline scan changes it
 
     std::string source;  // the current source line
     std::size_t b = 0;   // the logical line: source[b, e)
@@ -74,8 +76,13 @@ struct BodyRun {
     void write(std::string_view text) { out.write(text); }
     // closeBlock, skipped when nothing is open (it would write nothing).
     void closeOpenBlock() {
-        if (st.blockMode != BlockMode::None) closeBlock(ctx, out);
+        if (st.blockMode != BlockMode::None) closeBlock(st, out);
     }
+    bool isPre() const { return st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent; }
+
+    // A tag inside the line opened or closed a preformatted block.
+    bool preOpened(std::string& before) override;
+    void preClosed() override { st.blockMode = BlockMode::None; }
 };
 
 // Steps of the line classification, each ending the logical line.

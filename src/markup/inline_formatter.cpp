@@ -64,7 +64,7 @@ bool isPreClose(std::string_view t) {
            (startsNoCase(t, "</source") && t.size() > 8 && isBlankOrClose(t[8]));
 }
 
-bool isPassThroughTag(BlockState& state, std::string_view t) {
+bool isPassThroughTag(std::string_view t) {
     auto byteAt = [&](std::size_t i) { return i < t.size() ? t[i] : '\0'; };
     std::size_t name = 1;
     if (byteAt(1) == '\0') return false;
@@ -99,13 +99,7 @@ bool isPassThroughTag(BlockState& state, std::string_view t) {
     std::string_view rest = t.substr(name);
     for (std::string_view n : kNames[group]) {
         if (n.empty() || !startsNoCase(rest, n)) continue;
-        char next = byteAt(name + n.size());
-        if (!ends(next)) return false;
-        if (closing && n == "pre" && (next == ' ' || next == '>')) {
-            state.blockMode = BlockMode::None;
-            state.rawMode = RawMode::Normal;
-        }
-        return true;
+        return ends(byteAt(name + n.size()));
     }
     return false;
 }
@@ -114,24 +108,24 @@ bool isPassThroughTag(BlockState& state, std::string_view t) {
 
 namespace {
 
-// A streaming scan hands its translation to the output in pieces of about
-// this size.
+// The scan hands its translation to the output in pieces of about this
+// size.
 constexpr std::size_t kHandOver = 64 * 1024;
 
 }  // namespace
 
-InlineScan::InlineScan(MarkupContext& ctx, PageOutput& out, std::string_view text, bool streaming)
+InlineScan::InlineScan(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text)
     : ctx_(ctx),
+      events_(events),
       out_(out),
-      done_(ctx.inlineBuffers.done),
+      done_(ctx.buffers.done),
       data_(text.data()),
       size_(text.size()),
-      input_(ctx.inlineBuffers.input),
-      streaming_(streaming) {
+      input_(ctx.buffers.input) {
     done_.clear();
     // Room for a line that grows as markup is written out, so that a line is
     // seldom moved while it is translated.
-    const std::size_t room = streaming ? std::min(text.size(), kHandOver) * 2 : text.size() * 2;
+    const std::size_t room = std::min(text.size(), kHandOver) * 2;
     if (done_.capacity() < room) done_.reserve(room);
 }
 
@@ -169,7 +163,7 @@ void InlineScan::markLinkRegion(std::size_t resumeFromEnd, int depth) {
 }
 
 void InlineScan::run() {
-    BlockState& st = state();
+    InlineState& st = state();
     if (st.inComment) commentStart_ = 0;
     while (next_ < size_) {
         if (st.inComment) {
@@ -180,7 +174,7 @@ void InlineScan::run() {
             normalStep();
         }
         // Text before an open comment may still be dropped: it waits.
-        if (streaming_ && done_.size() >= kHandOver && !st.inComment) {
+        if (done_.size() >= kHandOver && !st.inComment) {
             out_.write(done_);
             done_.clear();
         }
@@ -261,8 +255,8 @@ void InlineScan::normalStep() {
         case '\'': emphasis(); break;
         case '<': {
             // A "<" not followed by a letter, "/" or "!" begins no construct.
-            // At most a hand-over's worth per step, so that a streaming scan
-            // can pass it on.
+            // At most a hand-over's worth per step, so that the scan can pass
+            // it on.
             std::size_t n = 0;
             while (n < kHandOver / 4 && at(n) == '<' && !kSpecial.tagStart[static_cast<unsigned char>(at(n + 1))]) ++n;
             if (n == 0) return angle();
@@ -282,7 +276,7 @@ void InlineScan::emphasis() {
         pass(1);
         return;
     }
-    BlockState& st = state();
+    InlineState& st = state();
     if (at(2) == '\'') {
         consume(3);
         emit(st.boldOpen ? "</b>" : "<b>");
@@ -294,17 +288,27 @@ void InlineScan::emphasis() {
     }
 }
 
+// A tag that passes into the page unchanged; a passing "</pre>" also ends a
+// preformatted block.
+bool InlineScan::passThrough(std::string_view text) {
+    if (!isPassThroughTag(text)) return false;
+    if (isPreClose(text)) {
+        state().rawMode = RawMode::Normal;
+        events_.preClosed();
+    }
+    pass(1);
+    return true;
+}
+
 void InlineScan::angle() {
-    BlockState& st = state();
+    InlineState& st = state();
     std::string_view text = rest();
     // Every construct below needs a letter, "/" or "!" after the "<"; the
     // letters tell which constructs can apply at all.
     const char next = lower(at(1));
     if (st.rawMode == RawMode::Normal && next != '!' && next != 'p' && next != 's' && next != 'g' &&
         next != 'q' && next != 'n') {
-        if (isPassThroughTag(st, text)) {
-            pass(1);
-        } else {
+        if (!passThrough(text)) {
             emit("&lt;");
             consume(1);
         }
@@ -329,7 +333,7 @@ void InlineScan::angle() {
     }
     if (st.rawMode == RawMode::PreBlock && isPreClose(text)) {
         st.rawMode = RawMode::Normal;
-        st.blockMode = BlockMode::None;
+        events_.preClosed();
         std::size_t gt = find(closeAngle, 1);
         if (text[2] == 's') {
             emit("</pre");
@@ -346,26 +350,15 @@ void InlineScan::angle() {
         return;
     }
     if (isPreOpen(text)) return preOpen();
-    if (diagramOpen()) return;
-    if (isPassThroughTag(st, text)) {
-        pass(1);
-        return;
-    }
+    if (diagramOpen() || passThrough(text)) return;
     emit("&lt;");
     consume(1);
 }
 
 // A "<pre" or "<source" tag inside a line opens a preformatted block.
 void InlineScan::preOpen() {
-    BlockState& st = state();
-    if (st.blockMode != BlockMode::None) {
-        out_.write(done_);
-        done_.clear();
-        if (st.blockMode != BlockMode::PreTag && st.blockMode != BlockMode::PreIndent) closeBlock(ctx_, out_);
-    }
-    st.rawMode = RawMode::PreBlock;
-    const bool alreadyOpen = st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent;
-    st.blockMode = BlockMode::PreTag;
+    const bool alreadyOpen = events_.preOpened(done_);
+    state().rawMode = RawMode::PreBlock;
     std::size_t gt = find(closeAngle, 0);
     if (gt == npos) {
         // Without its ">" the tag and what follows stay as written, or go
@@ -393,25 +386,19 @@ bool InlineScan::diagramOpen() {
     openDiagram(ctx_.diagram, rest().substr(0, gt + 1));
     consume(gt + 1);
     consume(captureDiagramText(ctx_.diagram, rest()));
-    pushBack(diagramImage(ctx_.diagram));
+    pushBack(diagramImage(ctx_.diagram, ctx_.options.genPrefix));
     pass(1);  // the inserted element is scanned from its second byte on
     return true;
 }
 
-// ---- entry points ----
+// ---- entry point ----
 
-void formatInlineInto(MarkupContext& ctx, PageOutput& out, std::string_view text, std::string& result,
-                      std::size_t plain) {
-    InlineScan scan(ctx, out, text, true);
+void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text,
+                      std::string& result, std::size_t plain) {
+    InlineScan scan(ctx, events, out, text);
     scan.pass(plain);
     scan.run();
     result.swap(scan.result());
-}
-
-void formatInline(MarkupContext& ctx, PageOutput& out, std::string& text) {
-    InlineScan scan(ctx, out, text);
-    scan.run();
-    text.swap(scan.result());
 }
 
 }  // namespace tarvo

@@ -18,22 +18,37 @@
 
 namespace tarvo {
 
+// What the inline scan tells the block parser, which applies it to its own
+// state: a tag inside the line opened or closed a preformatted block.
+class BlockEvents {
+public:
+    // A "<pre" or "<source" tag opens a block here. `before` is the
+    // translation of the line up to the tag; the block parser writes it out
+    // (and empties it) when it must close its open block first. True when a
+    // preformatted block was open already: the tag then adds nothing.
+    virtual bool preOpened(std::string& before) = 0;
+    // A "</pre" or "</source" tag closed the preformatted block.
+    virtual void preClosed() = 0;
+
+protected:
+    ~BlockEvents() = default;
+};
+
 class InlineScan {
 public:
     static constexpr std::size_t npos = std::string::npos;
 
-    // streaming: translated text may be handed to out before the scan ends
-    // (the caller writes the result to out right after it, and nothing in
-    // between), so that a long line never holds its whole translation.
-    InlineScan(MarkupContext& ctx, PageOutput& out, std::string_view text, bool streaming = false);
+    // Translated text may be handed to out before the scan ends (the caller
+    // writes the result to out right after it, and nothing in between), so
+    // that a long line never holds its whole translation.
+    InlineScan(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text);
 
     void run();
     std::string& result() { return done_; }
 
     // ---- used by the handlers ----
-    MarkupContext& ctx() { return ctx_; }
-    BlockState& state() { return ctx_.block; }
-    PageOutput& out() { return out_; }
+    const MarkupOptions& options() const { return ctx_.options; }
+    InlineState& state() { return ctx_.state; }
     // Byte at offset k from the scan position; 0 past the end.
     char at(std::size_t k) const {
         return next_ + k < size_ ? data_[next_ + k] : '\0';
@@ -61,10 +76,16 @@ public:
     void stop() {
         pass(left());
     }
-    std::string& scratch() { return ctx_.inlineBuffers.scratch; }
+    std::string& scratch() { return ctx_.buffers.scratch; }
 
-    // Links inserted by a link found in the text of an inserted link are not
-    // scanned for further links: the nesting cannot grow the line without end.
+    // Generated text that is scanned again. A link's translation is pushed
+    // back in front of the scan position, so that markup in its label is
+    // translated too: [[a|''b'']] becomes <a href="a.html"><i>b</i></a>. A
+    // label may hold "[[" again ([[a|[[b|c]]]]), whose translation is pushed
+    // back in its turn; past kMaxLinkNesting such levels a "[[" is left as
+    // text, so that no line makes the scan insert text without end.
+    static constexpr int kMaxLinkNesting = 2;
+    // How many inserted links the scan position lies in.
     int linkDepthHere() const;
     void markLinkRegion(std::size_t resumeFromEnd, int depth);
 
@@ -79,11 +100,13 @@ private:
     void rawStep();
     void normalStep();
     void angle();
+    bool passThrough(std::string_view text);
     void preOpen();
     void emphasis();
     bool diagramOpen();
 
-    MarkupContext& ctx_;
+    InlineContext& ctx_;
+    BlockEvents& events_;
     PageOutput& out_;
     std::string& done_;
     // The input: the caller's text until something is pushed back, then our
@@ -92,12 +115,18 @@ private:
     std::size_t size_;
     bool ownInput_ = false;
     std::unique_ptr<char[]>& input_;
-    bool streaming_;
     std::size_t next_ = 0;
     std::size_t commentStart_ = 0;
     std::size_t linkRegionEndFromEnd_ = 0;
     int linkRegionDepth_ = 0;
 };
+
+// Translates text into result, for a caller that writes result to out right
+// after: the start of a long translation may be handed to out during the
+// call, and result then holds only the rest. The first `plain` bytes are
+// known to hold nothing to translate (see plainLength).
+void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text,
+                      std::string& result, std::size_t plain);
 
 // Handlers of links, images and URLs, called by the scan.
 // At "[": a double-bracket link or image, or a bracketed URL.

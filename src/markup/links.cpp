@@ -69,7 +69,7 @@ void formatImage(InlineScan& scan, std::string_view inner) {
             readSize(option, width, height);
     }
     scan.emit("<img src=\"");
-    scan.emit(scan.ctx().options.filePrefix);
+    scan.emit(scan.options().filePrefix);
     scan.emit(name);
     if (width >= 0) {
         scan.emit("\" width=\"");
@@ -192,7 +192,7 @@ void formatExternalLink(InlineScan& scan, bool bracket) {
 
 void formatBracket(InlineScan& scan) {
     if (scan.at(1) == '[') {
-        if (scan.at(2) != '[' && scan.linkDepthHere() < 2) {
+        if (scan.at(2) != '[' && scan.linkDepthHere() < InlineScan::kMaxLinkNesting) {
             std::size_t close = scan.find(scan.closeBrackets, 2);
             if (close != InlineScan::npos) return formatWikiLink(scan, close);
         }

@@ -41,7 +41,7 @@ void closeListLevels(BlockState& st, PageOutput& out) {
 
 void listItemStep(BodyRun& run) {
     BlockState& st = run.st;
-    if (st.blockMode != BlockMode::List) closeBlock(run.ctx, run.out);
+    if (st.blockMode != BlockMode::List) closeBlock(st, run.out);
     const std::string_view line = run.line();
     std::size_t n = 1;
     while (n < line.size() && isListMarker(line[n])) ++n;

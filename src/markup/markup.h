@@ -1,7 +1,8 @@
-// Translation of wiki markup into the HTML body of a page: the block parser
+// Translation of wiki markup into the HTML body of a page. The block parser
 // reads the source line by line (block_parser.cpp, lists.cpp, tables.cpp)
-// and hands the text within a line to the inline formatter
-// (inline_formatter.cpp, links.cpp), which writes the translation.
+// and hands the text within a line to the inline scan (inline_formatter.cpp,
+// links.cpp), which writes the translation. The translation never fails,
+// never prints and never opens a file: diagrams leave through a DiagramSink.
 #pragma once
 
 #include <cstddef>
@@ -10,18 +11,19 @@
 #include <string_view>
 
 #include "diagram/diagram.h"
+#include "io/line_source.h"
 #include "io/page_output.h"
-#include "io/wiki_in_stream.h"
 #include "markup/block_state.h"
 
 namespace tarvo {
 
-struct MarkupOptions : DiagramOptions {
+struct MarkupOptions {
     std::string filePrefix;  // put in front of [[file:...]] image names
+    std::string genPrefix;   // put in front of diagram picture names
 };
 
-// Working memory of the inline formatter, kept between calls so that a line
-// does not cost fresh allocations.
+// Working memory of the inline scan, kept between calls so that a line does
+// not cost fresh allocations.
 struct InlineBuffers {
     std::string done;     // translated text before the scan position
     std::string scratch;  // inserted text being built
@@ -30,38 +32,30 @@ struct InlineBuffers {
     std::unique_ptr<char[]> input;
 };
 
-// Everything the translation keeps over a run: the open blocks of the page,
-// the diagram state and the formatter's working memory.
-struct MarkupContext {
-    explicit MarkupContext(const MarkupOptions& o) : options(o), diagram(o) {}
-
-    const MarkupOptions& options;
-    BlockState block;
+// Everything the inline scan may use.
+struct InlineContext {
+    MarkupOptions options;
+    InlineState state;
     DiagramContext diagram;
-    InlineBuffers inlineBuffers;
+    InlineBuffers buffers;
+};
+
+// Everything the translation keeps over a page.
+struct MarkupContext {
+    explicit MarkupContext(MarkupOptions options) : inlines{std::move(options), {}, {}, {}} {}
+
+    BlockState block;
+    InlineContext inlines;
 };
 
 // Reads every remaining line of the source and writes the page body; closes
 // every block and table still open at the end.
-void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out);
-
-// Resets the per-page state (emphasis, comment, raw text, diagram capture).
-void startPage(MarkupContext& ctx);
+void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out);
 
 // Closes the open paragraph, list or preformatted block.
-void closeBlock(MarkupContext& ctx, PageOutput& out);
+void closeBlock(BlockState& st, PageOutput& out);
 
-// Rewrites one line's text into HTML.
-void formatInline(MarkupContext& ctx, PageOutput& out, std::string& text);
-// The same, reading text and writing the translation into result, for a
-// caller that writes result to out right after: the start of a long
-// translation may be handed to out during the call, and result then holds
-// only the rest. The first `plain` bytes are known to hold nothing to
-// translate (see plainLength).
-void formatInlineInto(MarkupContext& ctx, PageOutput& out, std::string_view text, std::string& result,
-                      std::size_t plain = 0);
-
-// The length of the start of text that holds nothing the inline formatter
+// The length of the start of text that holds nothing the inline scan
 // translates (in normal text, outside comments).
 std::size_t plainLength(std::string_view text);
 
@@ -69,8 +63,7 @@ std::size_t plainLength(std::string_view text);
 bool isPreOpen(std::string_view text);
 // "</pre" or "</source" (any case) followed by a blank or ">".
 bool isPreClose(std::string_view text);
-// HTML tags that pass into the page unchanged; text starts at the "<". A
-// passing "</pre" ends an open preformatted block.
-bool isPassThroughTag(BlockState& state, std::string_view text);
+// An HTML tag that passes into the page unchanged; text starts at the "<".
+bool isPassThroughTag(std::string_view text);
 
 }  // namespace tarvo

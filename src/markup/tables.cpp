@@ -130,7 +130,7 @@ void dataCellLine(BodyRun& run) {
             if (nowikiClose != npos) nowikiClose = run.find(run.nowikiClose, run.b);
         }
         run.writeFormatted(contentBegin, nextCell);
-        if (run.st.inComment) return commentContinuation(run);
+        if (run.text.inComment) return commentContinuation(run);
     }
     textStep(run);
 }

@@ -1,55 +1,58 @@
 #include "page/compare_mode.h"
 
-#include <initializer_list>
-#include <string>
-#include <string_view>
-
 namespace tarvo {
 
-namespace {
-
-// Writes the parts of a message one after the other: a long line in it is
-// never copied into one message string.
-void say(std::initializer_list<std::string_view> parts) {
-    for (std::string_view part : parts) platform::writeOut(part);
+void PageComparison::compareLine(std::string_view line) {
+    if (differs_) return;
+    if (!storedDone_ && !stored_.readLine(storedLine_)) storedDone_ = true;
+    if (storedDone_) {
+        extra_.append(line);
+        extra_.push_back('\n');
+        return;
+    }
+    ++count_;
+    if (storedLine_ != line) {
+        differs_ = true;
+        generatedLine_.assign(line);
+    }
 }
 
-}  // namespace
+void PageComparison::take(std::string_view bytes) {
+    if (differs_) return;
+    for (std::size_t end; (end = bytes.find('\n')) != std::string_view::npos;) {
+        if (partial_.empty()) {
+            compareLine(bytes.substr(0, end));
+        } else {
+            partial_.append(bytes.substr(0, end));
+            compareLine(partial_);
+            partial_.clear();
+        }
+        bytes.remove_prefix(end + 1);
+    }
+    partial_.append(bytes);
+}
 
-int comparePage(WikiInStream& stored, MemoryText& generated, const WString& sourcePath,
-                const WString& pageName) {
-    const std::string source = platform::toUtf8Bytes(sourcePath);
-    const std::string page = platform::toUtf8Bytes(pageName);
-    generated.rewind();
-    unsigned count = 0;
-    std::string storedLine;
-    // A pair is compared only while both pages still have a line.
-    bool storedDone = false;
-    while (!generated.exhausted()) {
-        if (!stored.readLine(storedLine)) {
-            storedDone = true;
-            break;
-        }
-        const std::string_view generatedLine = readTextLine(generated);
-        ++count;
-        if (storedLine != generatedLine) {
-            say({"******* Error: there is difference at line ", std::to_string(count), " in ", source, " != ",
-                 page, "\n expected: ", storedLine, "\ngenerated: ", generatedLine, "\n"});
-            return 1;
-        }
-    }
-    if (storedDone) {
-        say({"******* Error: too much data was generated (file ", page, " contains only ", std::to_string(count),
-             " lines)\n"});
-        while (!generated.exhausted()) say({"generated: ", readTextLine(generated), "\n"});
+int PageComparison::finish(Report& report, const WString& source, const WString& page) {
+    // A last line without its line end counts as a line.
+    if (!partial_.empty()) compareLine(partial_);
+    if (differs_) {
+        report.difference(count_, source, page, storedLine_, generatedLine_);
         return 1;
     }
-    if (stored.readLine(storedLine)) {
-        say({"******* Error: less data was generated (file ", page, " contains more than ",
-             std::to_string(count), " lines)\n"});
+    if (storedDone_) {
+        report.tooMuchGenerated(page, count_);
+        for (std::size_t at = 0; at < extra_.size();) {
+            const std::size_t end = extra_.find('\n', at);
+            report.generatedLine(std::string_view(extra_).substr(at, end - at));
+            at = end + 1;
+        }
         return 1;
     }
-    platform::writeOut(" - OK\n");
+    if (stored_.readLine(storedLine_)) {
+        report.lessGenerated(page, count_);
+        return 1;
+    }
+    report.comparedSame();
     return 0;
 }
 

@@ -1,6 +1,5 @@
 #include "page/page_converter.h"
 
-#include "io/write_guard.h"
 #include "page/compare_mode.h"
 #include "text/ascii.h"
 
@@ -22,14 +21,52 @@ constexpr std::string_view kPageFoot =
 
 constexpr std::string_view kBodyMarker = "*******body*******";
 
-std::string bytes(const WString& name) { return platform::toUtf8Bytes(name); }
+// The DOT files of one page's diagrams, stored in the run's work folder as
+// the translation hands them over.
+class DotFiles final : public DiagramSink {
+public:
+    DotFiles(PageContext& ctx, const KeptFiles& kept) : ctx_(ctx), kept_{kept.source, kept.templateFile, nullptr} {}
 
-void say(std::string_view a, const WString& name, std::string_view b = {}) {
-    std::string text(a);
-    text += bytes(name);
-    text += b;
-    platform::writeOut(text);
-}
+    void storeDiagram(std::string_view name, std::string_view text) override {
+        WString wideName;
+        appendUtf8AsUtf16(wideName, static_cast<long>(name.size()), name.data());
+        const WString path = ctx_.options.workDir + wideName + u".dot";
+        if (store(wideName, path, text) != 0) ctx_.run.failAtEnd = true;
+    }
+
+private:
+    // 0 when the DOT file holds the text now, else 1 after the failure was
+    // reported.
+    int store(const WString& name, const WString& path, std::string_view text) {
+        RunState& run = ctx_.run;
+        // The name of the file in the work folder, and the folder it lies in
+        // there, opened without ever leaving the work folder.
+        const WString inWork = path.substr(platform::folderPart(ctx_.options.workDir).size());
+        const WString folderPart = platform::folderPart(inWork);
+        platform::Folder below;
+        const bool inside = run.workFolderOpen && !platform::escapesDirectory(name) &&
+                            (folderPart.empty() || below.openBeneath(run.workFolder, folderPart));
+        OutputFile file;
+        const Refusal why =
+            inside ? file.open(folderPart.empty() ? run.workFolder : below, inWork.substr(folderPart.size()), kept_,
+                               run.written, {false, {}, std::string(text)})
+                   : Refusal::Outside;
+        if (why != Refusal::None) {
+            ctx_.report.cantCreate(path, why, file.earlierSource());
+            return 1;
+        }
+        switch (file.store(text)) {
+            case OutputFile::Outcome::Written:
+            case OutputFile::Outcome::Unchanged: return 0;
+            case OutputFile::Outcome::CantCreate: ctx_.report.cantCreate(path, Refusal::Unwritable); return 1;
+            case OutputFile::Outcome::CantWrite: ctx_.report.cantWrite(path); return 1;
+        }
+        return 1;
+    }
+
+    PageContext& ctx_;
+    KeptFiles kept_;
+};
 
 }  // namespace
 
@@ -60,6 +97,10 @@ WString makeOutputName(const WString& sourcePath, const std::optional<WString>& 
     return name + u".html";
 }
 
+namespace {
+
+// Writes the frame or the template with the body into out. 0, or 1 after a
+// reported template failure.
 int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
     const WString& templateName = ctx.options.templateName;
     if (templateName.empty()) {
@@ -71,7 +112,7 @@ int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
     WikiInStream tmpl;
     tmpl.open(templateName);
     if (!tmpl.good()) {
-        say("Can't open template ", templateName);
+        ctx.report.cantOpenTemplate(templateName);
         return 1;
     }
     bool markerSeen = false;
@@ -86,18 +127,37 @@ int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
         }
     }
     if (!markerSeen) {
-        say("Can't find line *******body******* in file ", templateName);
+        ctx.report.templateWithoutMarker(templateName);
         return 1;
     }
     return 0;
 }
 
+// Generates the page into out while the page's diagrams go to dots.
+int generateWith(PageContext& ctx, DotFiles& dots, WikiInStream& source, PageOutput& out) {
+    DiagramSink*& sink = ctx.markup.inlines.diagram.sink;
+    sink = &dots;
+    const int result = generatePage(ctx, source, out);
+    sink = nullptr;
+    out.flush();
+    return result;
+}
+
+}  // namespace
+
+void startRun(RunState& run, const PageOptions& options) {
+    const WString work = platform::folderPart(options.workDir);
+    run.workFolderOpen = work.empty() || run.workFolder.open(platform::currentFolder(), work);
+    if (!options.templateName.empty()) run.templateFile = platform::identify(options.templateName);
+}
+
 int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
+    Report& report = ctx.report;
     WikiInStream reader;
     const WString sourceName = source.path.substr(source.nameStart);
     reader.open(source.folder, sourceName);
     if (!reader.good()) {
-        say("Can't open ", source.path);
+        report.cantOpenSource(source.path);
         return 1;
     }
     const WString pageName = makeOutputName(source.path, outputArg);
@@ -107,52 +167,41 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
     const bool beside = !outputArg || trimBlanks(*outputArg).empty();
     const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
     const WString page = beside ? pageName.substr(source.nameStart) : pageName;
-    // Neither a page nor a DOT file may replace these.
-    KeptFiles& kept = ctx.markup.diagram.kept;
-    kept.source = platform::identify(source.folder, sourceName);
-    kept.templateFile = ctx.options.templateName.empty() ? platform::FileIdentity()
-                                                         : platform::identify(ctx.options.templateName);
+    // Neither the page nor a DOT file may replace these.
+    const KeptFiles kept{platform::identify(source.folder, sourceName), ctx.run.templateFile, source.siblings};
+    DotFiles dots(ctx, kept);
 
     if (ctx.options.testMode) {
         WikiInStream stored;
         stored.open(pageFolder, page);
         if (!stored.good()) {
-            say("Can't open ", pageName, " (for comparison)");
+            report.cantOpenStored(pageName);
             return 1;
         }
-        say("Comparing ", source.path, " -> " + bytes(pageName));
-        PageOutput memory;
-        if (generatePage(ctx, reader, memory) != 0) return 1;
-        MemoryText generated;
-        generated.data.swap(memory.text());
-        return comparePage(stored, generated, source.path, pageName);
+        report.pageStarts(true, source.path, pageName);
+        PageComparison comparison(stored);
+        PageOutput out(comparison);
+        if (generateWith(ctx, dots, reader, out) != 0) return 1;
+        return comparison.finish(report, source.path, pageName);
     }
 
-    // A page never replaces another source of its folder either.
-    if (const auto why = refusalToWrite(pageFolder, page, kept, source.siblings)) {
-        say("Can't create ", pageName, *why);
+    OutputFile file;
+    if (const Refusal why = file.open(pageFolder, page, kept, ctx.run.written, {true, source.path, {}});
+        why != Refusal::None) {
+        report.cantCreate(pageName, why, file.earlierSource());
         return 1;
     }
-    PageFile file;
-    if (!file.open(pageFolder, page)) {
-        say("Can't create ", pageName);
-        return 1;
-    }
-    say("Handling ", source.path, " -> " + bytes(pageName));
+    report.pageStarts(false, source.path, pageName);
     PageOutput out(file);
-    if (generatePage(ctx, reader, out) != 0) return 1;
-    out.flush();  // a failed write shows in finish()
+    if (generateWith(ctx, dots, reader, out) != 0) return 1;
     switch (file.finish()) {
-        case PageFile::Result::Ok: break;
-        case PageFile::Result::CantCreate: say("Can't create ", pageName); return 1;
-        case PageFile::Result::CantWrite: say("Can't write ", pageName); return 1;
+        case OutputFile::Outcome::Written:
+        case OutputFile::Outcome::Unchanged: break;
+        case OutputFile::Outcome::CantCreate: report.cantCreate(pageName, Refusal::Unwritable); return 1;
+        case OutputFile::Outcome::CantWrite: report.cantWrite(pageName); return 1;
     }
-    platform::writeOut("\n");
+    report.pageDone();
     return 0;
-}
-
-int convertPage(PageContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg) {
-    return convertPage(ctx, SourceFile{platform::currentFolder(), sourcePath}, outputArg);
 }
 
 }  // namespace tarvo

@@ -1,29 +1,50 @@
 // Converts one source file into one page: the page name, the built-in frame or
-// the template around the body, and in test mode the comparison with the page
-// stored by an earlier run.
+// the template around the body, the DOT files of its diagrams, and in test
+// mode the comparison with the page stored by an earlier run.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <vector>
 
+#include "io/output_file.h"
 #include "io/page_output.h"
 #include "io/wiki_in_stream.h"
 #include "markup/markup.h"
+#include "page/report.h"
 #include "platform/platform.h"
 
 namespace tarvo {
 
-struct PageOptions : MarkupOptions {
+struct PageOptions {
     bool testMode = false;  // compare with the stored page instead of writing it
     WString templateName;   // empty: the built-in page frame
+    WString workDir;        // put in front of DOT file names
+    MarkupOptions markup;
 };
 
-// What converting pages keeps over a run: the options and the translation's
-// state.
-struct PageContext {
-    explicit PageContext(const PageOptions& o) : options(o), markup(o) {}
+// What the pages of one run share.
+struct RunState {
+    WrittenFiles written;
+    // A DOT file or a folder of the walk failed: the run fails once it is done.
+    std::atomic<bool> failAtEnd{false};
+    // The folder part of workDir, opened once: no DOT file leaves it.
+    platform::Folder workFolder;
+    bool workFolderOpen = false;
+    platform::FileIdentity templateFile;
+};
 
-    const PageOptions& options;
+// Sets up the run's state for these options: the work folder and the
+// template are looked up once.
+void startRun(RunState& run, const PageOptions& options);
+
+// What converting pages keeps over a run.
+struct PageContext {
+    PageContext(const PageOptions& o, RunState& r, Report& rep) : options(o), run(r), report(rep), markup(o.markup) {}
+
+    const PageOptions options;
+    RunState& run;
+    Report& report;
     MarkupContext markup;
 };
 
@@ -46,11 +67,5 @@ struct SourceFile {
 
 // 0 on success, 1 on a reported failure or, in test mode, a difference.
 int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
-// The same for a path from the current folder.
-int convertPage(PageContext& ctx, const WString& sourcePath, const std::optional<WString>& outputArg);
-
-// Writes the frame or the template with the body into out. 0, or 1 after a
-// reported template failure.
-int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out);
 
 }  // namespace tarvo

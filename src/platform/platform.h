@@ -64,6 +64,11 @@ public:
     // Opens the folder at name (links followed). False when there is no
     // folder there or it cannot be opened.
     bool open(const Folder& at, const WString& name);
+    // Opens the folder at name, which must lie in at or below it with every
+    // link resolved: a name or link that leads out of at is refused, also
+    // when a folder on the way is swapped for a link meanwhile. Everything
+    // later done through the handle stays there.
+    bool openBeneath(const Folder& at, const WString& name);
     // Back to the current folder.
     void close();
 
@@ -118,17 +123,39 @@ private:
     std::size_t cacheLength_ = 0;
 };
 
+
+// Identity of an existing file (device and inode; on Windows volume serial
+// number and file index), to tell when two names are the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool exists = false;
+    bool operator==(const FileIdentity& o) const {
+        return exists && o.exists && device == o.device && inode == o.inode;
+    }
+    bool operator<(const FileIdentity& o) const {
+        return device != o.device ? device < o.device : inode < o.inode;
+    }
+};
 // What a name holds, its last component looked at itself: a link is a link,
 // not what it points to.
 enum class FileKind { Missing, Regular, Directory, Link, Other };
-FileKind kindOf(const Folder& at, const WString& name);
+
+// What a name holds and, when it exists, the identity of the file it leads to
+// (for a link, of the file at its end).
+struct FileStatus {
+    FileKind kind = FileKind::Missing;
+    FileIdentity identity;
+};
+FileStatus statusOf(const Folder& at, const WString& name);
 
 // A file written in a temporary beside its final name and put in place only
-// by commit(), so that a failure never leaves a partial file. Only a missing
-// name or a regular file we may write is replaced: never a link, a folder, a
-// device or anything else. The temporary has no name at all where the system
-// allows (nothing is left behind even when the process is killed), otherwise
-// a short hidden one, removed on failure and on the usual signals.
+// by commit(), so that a failure never leaves a partial file. What may be
+// replaced is the caller's to decide (io/output_file.h): the rename replaces
+// whatever holds the name then, a link itself rather than what it points to.
+// The temporary has no name at all where the system allows (nothing is left
+// behind even when the process is killed), otherwise a short hidden one,
+// removed on failure and on the usual signals.
 class ReplaceFile {
 public:
     ReplaceFile() = default;
@@ -144,9 +171,12 @@ public:
     bool writeRaw(std::string_view bytes);
     bool commit();
     void discard();
+    // The file put in place by the last successful commit().
+    const FileIdentity& identity() const { return identity_; }
 
 private:
     NativeFile fd_ = -1;
+    FileIdentity identity_;
 #ifdef _WIN32
     NativePath finalPath_;
     NativePath tempPath_;
@@ -159,29 +189,16 @@ private:
 #endif
 };
 
-// Identity of an existing file (device and inode; on Windows volume serial
-// number and file index), to tell when two names are the same file.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool exists = false;
-    bool operator==(const FileIdentity& o) const {
-        return exists && o.exists && device == o.device && inode == o.inode;
-    }
-    bool operator<(const FileIdentity& o) const {
-        return device != o.device ? device < o.device : inode < o.inode;
-    }
-};
 FileIdentity identify(const Folder& at, const WString& name);
 inline FileIdentity identify(const WString& name) { return identify(currentFolder(), name); }
+
+// True when the existing file at name may be written by us (not read-only
+// for this user).
+bool mayWrite(const Folder& at, const WString& name);
 
 // Renews the modification time of an existing file. False when it cannot.
 bool touch(const Folder& at, const WString& name);
 
-// True when the folder that holds the file at path lies, with every link
-// resolved, in folder or below it (both relative to the current folder).
-// False when either cannot be resolved.
-bool liesWithin(const WString& path, const WString& folder);
 
 // Creates the folder at path and every missing folder above it. True when
 // the folder exists afterwards.

@@ -6,11 +6,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#ifdef __linux__
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -114,14 +119,83 @@ const Folder& currentFolder() {
     return current;
 }
 
-FileKind kindOf(const Folder& at, const WString& name) {
+namespace {
+
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+}
+
+// The real path of an open folder, from the kernel's own record of it.
+bool realPathOf(int fd, std::string& out) {
+    if (fd == AT_FDCWD) {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (!cwd) return false;
+        out = cwd;
+        std::free(cwd);
+        return true;
+    }
+    char buffer[PATH_MAX + 1];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(self.c_str(), buffer, sizeof buffer - 1);
+    if (n <= 0 || buffer[0] != '/') return false;
+    out.assign(buffer, static_cast<std::size_t>(n));
+    return true;
+}
+
+}  // namespace
+
+bool Folder::openBeneath(const Folder& at, const WString& name) {
+    const std::string path = relativePath(name);
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    int fd = -1;
+#ifdef SYS_openat2
+    // The kernel resolves the name and refuses any step out of at.
+    struct open_how how = {};
+    how.flags = kFlags;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    fd = static_cast<int>(::syscall(SYS_openat2, at.handle(), path.c_str(), &how, sizeof how));
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) {
+        if (fd < 0) return false;
+        close();
+        fd_ = fd;
+        return true;
+    }
+#endif
+    // Without openat2: open, then check where the opened folder really is.
+    // The check is of the handle itself, so what is done through it later
+    // cannot be sent elsewhere by a link put in place meanwhile.
+    fd = ::openat(at.handle(), path.c_str(), kFlags);
+    if (fd < 0) return false;
+    std::string inner, outer;
+    const bool inside = realPathOf(fd, inner) && realPathOf(at.handle(), outer) &&
+                        (outer == "/" || inner == outer ||
+                         (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                          inner[outer.size()] == '/'));
+    if (!inside) {
+        ::close(fd);
+        return false;
+    }
+    close();
+    fd_ = fd;
+    return true;
+}
+
+FileStatus statusOf(const Folder& at, const WString& name) {
+    FileStatus status;
+    const std::string path = relativePath(name);
     struct stat st;
-    if (::fstatat(at.handle(), relativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? FileKind::Missing : FileKind::Other;
-    if (S_ISLNK(st.st_mode)) return FileKind::Link;
-    if (S_ISREG(st.st_mode)) return FileKind::Regular;
-    if (S_ISDIR(st.st_mode)) return FileKind::Directory;
-    return FileKind::Other;
+    if (::fstatat(at.handle(), path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) status.kind = FileKind::Other;
+        return status;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        status.kind = FileKind::Link;
+        if (::fstatat(at.handle(), path.c_str(), &st, 0) == 0) status.identity = identityOf(st);
+        return status;
+    }
+    status.kind = S_ISREG(st.st_mode) ? FileKind::Regular : S_ISDIR(st.st_mode) ? FileKind::Directory : FileKind::Other;
+    status.identity = identityOf(st);
+    return status;
 }
 
 // ---- ReadFile ----
@@ -234,17 +308,6 @@ bool ReplaceFile::create(const Folder& at, const WString& name) {
     if (base_.empty()) return false;
     dirFd_ = ::openat(at.handle(), dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dirFd_ < 0) return false;
-    // Only a missing name or a regular file we may write is replaced.
-    struct stat st;
-    if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (!S_ISREG(st.st_mode) || ::faccessat(dirFd_, base_.c_str(), W_OK, 0) != 0) {
-            discard();
-            return false;
-        }
-    } else if (errno != ENOENT) {
-        discard();
-        return false;
-    }
     if (canNameUnnamedFiles()) {
         fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
@@ -275,11 +338,13 @@ bool ReplaceFile::writeRaw(std::string_view bytes) { return write(bytes); }
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
     const int fd = static_cast<int>(fd_);
-    // Keep the permissions an existing file had.
+    // Keep the permission bits an existing file had, never its set-user-ID,
+    // set-group-ID or sticky bits: the new file is ours, not its owner's.
     struct stat st;
     if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(fd, st.st_mode & 07777);
-    bool ok = true;
+        ::fchmod(fd, st.st_mode & 0777);
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok) identity_ = identityOf(st);
     if (unnamed_) {
         // The unnamed file gets a temporary name, then takes the final one.
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -320,36 +385,16 @@ void ReplaceFile::discard() {
 // ---- identity and places ----
 
 FileIdentity identify(const Folder& at, const WString& name) {
-    FileIdentity id;
     struct stat st;
-    if (::fstatat(at.handle(), relativePath(name).c_str(), &st, 0) == 0) {
-        id.exists = true;
-        id.device = static_cast<std::uint64_t>(st.st_dev);
-        id.inode = static_cast<std::uint64_t>(st.st_ino);
-    }
-    return id;
+    return ::fstatat(at.handle(), relativePath(name).c_str(), &st, 0) == 0 ? identityOf(st) : FileIdentity();
+}
+
+bool mayWrite(const Folder& at, const WString& name) {
+    return ::faccessat(at.handle(), relativePath(name).c_str(), W_OK, 0) == 0;
 }
 
 bool touch(const Folder& at, const WString& name) {
     return ::utimensat(at.handle(), relativePath(name).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-bool liesWithin(const WString& path, const WString& folder) {
-    const std::string file = nativePath(path);
-    const std::size_t slash = file.rfind('/');
-    const std::string fileDir = slash == std::string::npos ? std::string(".") : file.substr(0, slash + 1);
-    auto resolved = [](const std::string& p, std::string& out) {
-        char* real = ::realpath(p.c_str(), nullptr);
-        if (!real) return false;
-        out = real;
-        std::free(real);
-        return true;
-    };
-    std::string inner, outer;
-    if (!resolved(fileDir, inner) || !resolved(folder.empty() ? std::string(".") : nativePath(folder), outer))
-        return false;
-    if (outer == "/" || inner == outer) return true;
-    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '/';
 }
 
 bool makeFolders(const WString& path) {
@@ -419,7 +464,7 @@ bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry
         } else if (!S_ISREG(st.st_mode)) {
             e.system = true;  // FIFO, socket, device: never opened
         } else {
-            e.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+            e.identity = identityOf(st);
         }
         found.emplace_back(std::move(bytes), std::move(e));
     }

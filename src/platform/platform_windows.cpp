@@ -194,8 +194,9 @@ const Folder& currentFolder() {
     return current;
 }
 
-FileKind kindOf(const Folder& at, const WString& name) {
-    const std::wstring path = longPath(joined(at, name));
+namespace {
+
+FileKind kindAt(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
@@ -212,6 +213,26 @@ FileKind kindOf(const Folder& at, const WString& name) {
     return disk ? FileKind::Regular : FileKind::Other;
 }
 
+FileIdentity identityOf(HANDLE h) {
+    FileIdentity id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(h, &info)) {
+        id.exists = true;
+        id.device = info.dwVolumeSerialNumber;
+        id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    return id;
+}
+
+}  // namespace
+
+FileStatus statusOf(const Folder& at, const WString& name) {
+    FileStatus status;
+    status.kind = kindAt(longPath(joined(at, name)));
+    if (status.kind != FileKind::Missing) status.identity = identify(at, name);
+    return status;
+}
+
 void prepareProcess() {}
 
 // ---- ReplaceFile ----
@@ -220,16 +241,6 @@ ReplaceFile::~ReplaceFile() { discard(); }
 
 bool ReplaceFile::create(const Folder& at, const WString& name) {
     discard();
-    // Only a missing name or a regular file that is not read-only.
-    switch (kindOf(at, name)) {
-        case FileKind::Missing: break;
-        case FileKind::Regular: {
-            const DWORD attributes = ::GetFileAttributesW(longPath(joined(at, name)).c_str());
-            if (attributes & FILE_ATTRIBUTE_READONLY) return false;
-            break;
-        }
-        default: return false;
-    }
     const std::wstring path = joined(at, name);
     const std::size_t cut = path.find_last_of(L"/\\:");
     const std::wstring dir = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
@@ -271,7 +282,8 @@ bool ReplaceFile::writeRaw(std::string_view bytes) {
 
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
-    bool ok = ::CloseHandle(handleOf(fd_)) != 0;
+    identity_ = identityOf(handleOf(fd_));
+    bool ok = identity_.exists && ::CloseHandle(handleOf(fd_)) != 0;
     fd_ = -1;
     // The temporary was hidden while it was written. The file takes the
     // hidden and system flags of the one it replaces, and no others.
@@ -292,6 +304,11 @@ void ReplaceFile::discard() {
     tempPath_.clear();
 }
 
+bool mayWrite(const Folder& at, const WString& name) {
+    const DWORD attributes = ::GetFileAttributesW(longPath(joined(at, name)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 bool touch(const Folder& at, const WString& name) {
     HANDLE h = ::CreateFileW(longPath(joined(at, name)).c_str(), FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -307,33 +324,29 @@ bool touch(const Folder& at, const WString& name) {
 // ---- identity ----
 
 FileIdentity identify(const Folder& at, const WString& name) {
-    FileIdentity id;
     // No access asked for: only the file's information is read. Directories
     // open with backup semantics.
-    HANDLE h = ::CreateFileW(longPath(name.empty() && at.path().empty() ? L"." : joined(at, name)).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return id;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileInformationByHandle(h, &info)) {
-        id.exists = true;
-        id.device = info.dwVolumeSerialNumber;
-        id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    }
+    HANDLE h = ::CreateFileW(longPath(name.empty() && at.path().empty() ? L"." : joined(at, name)).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return FileIdentity();
+    const FileIdentity id = identityOf(h);
     ::CloseHandle(h);
     return id;
 }
 
-bool liesWithin(const WString& path, const WString& folder) {
-    const std::wstring file = nativePath(path);
-    const std::size_t cut = file.find_last_of(L"/\\:");
-    const std::wstring inner = finalFolderPath(cut == std::wstring::npos ? std::wstring() : file.substr(0, cut + 1));
-    const std::wstring outer = finalFolderPath(nativePath(folder));
+bool Folder::openBeneath(const Folder& at, const WString& name) {
+    if (escapesDirectory(name)) return false;
+    const std::wstring path = joined(at, name);
+    const std::wstring inner = finalFolderPath(path);
+    const std::wstring outer = finalFolderPath(at.path());
     if (inner.empty() || outer.empty() || inner.size() < outer.size()) return false;
     // Names compare as the file system does: letters in any case.
     if (::CompareStringOrdinal(inner.c_str(), static_cast<int>(outer.size()), outer.c_str(),
                                static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL)
         return false;
-    return inner.size() == outer.size() || inner[outer.size()] == L'\\';
+    if (inner.size() != outer.size() && inner[outer.size()] != L'\\') return false;
+    return open(at, name);
 }
 
 bool makeFolders(const WString& path) {

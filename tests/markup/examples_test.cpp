@@ -1,7 +1,8 @@
 // Runs the markup examples: each *.txt file beside this one holds examples of
 // wiki text and what the translation makes of it (the format is in README.md).
-// Every example goes through convertBody, or formatInline, with an empty work
-// folder for its DOT files; a failure names the file and line of the example.
+// Every example goes through convertBody, or for "inline" examples line by
+// line through the inline scan alone; a failure names the file and line of the
+// example.
 #include <algorithm>
 #include <iterator>
 #include <map>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "markup/inline_scan.h"
 #include "markup/markup.h"
 #include "test_support.h"
 
@@ -40,16 +42,20 @@ std::string text(const std::vector<std::string>& lines) {
     return all.ends_with("∎\n") ? all.substr(0, all.size() - 4) : all;
 }
 
-// Every entry under the folder and what it holds, read as text (a Windows
-// build writes CR LF line ends).
-std::map<std::string, std::string> filesIn(const std::string& folder) {
+// The DOT files a page would store: name.dot and the text with one more line
+// end, as the page layer writes them.
+struct DotFiles final : DiagramSink {
     std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::u8string name = entry.path().lexically_relative(folder).generic_u8string();
-        files[std::string(name.begin(), name.end())] = (std::ostringstream() << std::ifstream(entry.path()).rdbuf()).str();
+    void storeDiagram(std::string_view name, std::string_view text) override {
+        files[std::string(name) + ".dot"] = std::string(text) + "\n";
     }
-    return files;
-}
+};
+
+// An inline example has no block around it.
+struct NoBlock final : BlockEvents {
+    bool preOpened(std::string&) override { return false; }
+    void preClosed() override {}
+};
 
 struct Example {
     std::vector<std::string> words, source, body;
@@ -57,28 +63,26 @@ struct Example {
 };
 
 // One run of examples: the options, the state kept from page to page, a
-// scratch folder for the page source and the work folder.
+// scratch folder for the page source.
 struct Run {
     MarkupOptions options;
     std::unique_ptr<MarkupContext> ctx;
     TempDir tmp;
-    const std::string work = tmp.dir + "work/";
 
     void check(const Example& ex) {
         const auto has = [&](std::string_view word) { return std::ranges::find(ex.words, word) != ex.words.end(); };
-        if (!ctx || !has("continue")) {
-            options = {};
-            ctx = std::make_unique<MarkupContext>(options);
-        }
+        const bool fresh = !ctx || !has("continue");
+        if (fresh) options = {};
         for (const std::string& word : ex.words) {
             if (word.starts_with("file=")) options.filePrefix = word.substr(5);
             else if (word.starts_with("gen=")) options.genPrefix = word.substr(4);
             else EXPECT_TRUE(word == "inline" || word == "continue") << "unknown word " << word;
         }
-        fs::remove_all(work);
-        fs::create_directory(work);
-        options.workDir = widen(work);
+        if (fresh) ctx = std::make_unique<MarkupContext>(options);
+        ctx->inlines.options = options;
         writeFile(tmp.dir + "page.txt", text(ex.source));
+        DotFiles dots;
+        ctx->inlines.diagram.sink = &dots;
         PageOutput out;
         std::string actual;
         ::testing::internal::CaptureStdout();
@@ -86,20 +90,24 @@ struct Run {
             WikiInStream in;
             in.open(widen(tmp.dir + "page.txt"));
             convertBody(*ctx, in, out);
-            actual.swap(out.text());
-        } else for (const std::string& line : ex.source) {
-            std::string result = unmark(line);
-            formatInline(*ctx, out, result);
-            actual += result + "\n";
+            actual = out.text();
+        } else {
+            NoBlock noBlock;
+            for (const std::string& line : ex.source) {
+                std::string result;
+                formatInlineInto(ctx->inlines, noBlock, out, unmark(line), result, 0);
+                actual += out.text() + result + "\n";
+                out = PageOutput();
+            }
         }
+        ctx->inlines.diagram.sink = nullptr;
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-        EXPECT_EQ(out.text(), "") << "written to the page beside the rewritten text";
         const std::string expected = text(ex.body);
         EXPECT_TRUE(expected == actual) << (expected.size() < 100000 ? "expected:\n" + expected + "actual:\n" + actual
                                                                      : "the long output differs");
         std::map<std::string, std::string> expectedFiles;
         for (const auto& [name, lines] : ex.dotFiles) expectedFiles[name] = text(lines);
-        EXPECT_EQ(expectedFiles, filesIn(work));
+        EXPECT_EQ(expectedFiles, dots.files);
     }
 };
 

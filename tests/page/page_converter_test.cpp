@@ -1,6 +1,5 @@
 #include "page/page_converter.h"
 
-#include "cli/run_context.h"
 #include "test_support.h"
 
 namespace tarvo::test {
@@ -28,9 +27,11 @@ TEST(ConvertPage, ASourceThatDisappearsAfterListingCannotBeOpened) {
     EXPECT_EQ(entry.name, u"gone.txt");
     ASSERT_TRUE(fs::remove(tmp.dir + "gone.txt"));
 
-    RunContext ctx;
+    RunState run;
+    Report report;
+    PageContext ctx(PageOptions(), run, report);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(convertPage(ctx.page, widen(tmp.dir) + entry.name, std::nullopt), 1);
+    EXPECT_EQ(convertPage(ctx, SourceFile{platform::currentFolder(), widen(tmp.dir) + entry.name}, std::nullopt), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Can't open " + tmp.dir + "gone.txt");
     EXPECT_FALSE(platform::identify(widen(tmp.dir + "gone.html")).exists);
 }

@@ -1,0 +1,170 @@
+#include "io/output_file.h"
+
+#include <algorithm>
+
+#include "io/memory_text.h"
+#include "io/wiki_in_stream.h"
+
+namespace tarvo {
+
+// ---- WrittenFiles ----
+
+bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
+    if (!id.exists) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = entries_.find(id);
+    if (it == entries_.end()) return false;
+    entry = it->second;
+    return true;
+}
+
+void WrittenFiles::add(const platform::FileIdentity& id, Entry entry) {
+    if (!id.exists) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.insert_or_assign(id, std::move(entry));
+}
+
+// ---- OutputFile ----
+
+namespace {
+
+Refusal refusalOfKind(platform::FileKind kind) {
+    switch (kind) {
+        case platform::FileKind::Missing:
+        case platform::FileKind::Regular: return Refusal::None;
+        case platform::FileKind::Link: return Refusal::Link;
+        case platform::FileKind::Directory: return Refusal::Folder;
+        case platform::FileKind::Other: return Refusal::NotRegular;
+    }
+    return Refusal::NotRegular;
+}
+
+// The stored DOT file holds exactly the lines of the text followed by one
+// empty line (line ends of any kind).
+bool sameLines(const platform::Folder& folder, const WString& name, std::string_view text) {
+    WikiInStream stored;
+    stored.open(folder, name);
+    if (!stored.good()) return false;
+    MemoryText dot;
+    dot.data.assign(text);
+    std::string storedLine;
+    for (;;) {
+        if (dot.eof) return !stored.readLine(storedLine);
+        if (!stored.readLine(storedLine) || storedLine != readTextLine(dot)) return false;
+    }
+}
+
+}  // namespace
+
+Refusal OutputFile::open(const platform::Folder& at, const WString& name, const KeptFiles& kept,
+                         WrittenFiles& written, WrittenFiles::Entry mine) {
+    written_ = &written;
+    mine_ = std::move(mine);
+    stored_ = platform::statusOf(at, name);
+    const platform::FileIdentity& id = stored_.identity;
+    if (id == kept.source) return Refusal::Source;
+    if (id == kept.templateFile) return Refusal::Template;
+    if (id.exists && kept.otherSources && std::binary_search(kept.otherSources->begin(), kept.otherSources->end(), id))
+        return Refusal::OtherSource;
+    // What this run wrote stays, unless the same diagram comes again.
+    if (written.find(id, earlier_) && (earlier_.page || mine_.page || earlier_.content != mine_.content))
+        return earlier_.page ? Refusal::EarlierPage : Refusal::OtherDiagram;
+    if (const Refusal kind = refusalOfKind(stored_.kind); kind != Refusal::None) return kind;
+
+    const WString folderPath = platform::folderPart(name);
+    base_ = name.substr(folderPath.size());
+    folder_ = &at;
+    if (!folderPath.empty()) {
+        if (!ownFolder_.open(at, folderPath)) return Refusal::Unwritable;
+        folder_ = &ownFolder_;
+    }
+    if (stored_.kind == platform::FileKind::Regular && storedFile_.open(*folder_, base_)) {
+        comparing_ = true;
+        return Refusal::None;
+    }
+    return create() ? Refusal::None : Refusal::Unwritable;
+}
+
+// A replacement is made only where the system lets us write: an existing
+// file that we may not write is left alone.
+bool OutputFile::create() {
+    if (stored_.kind == platform::FileKind::Regular && !platform::mayWrite(*folder_, base_)) return false;
+    return file_.create(*folder_, base_);
+}
+
+// From the first difference on the page is written anew: the replacement
+// starts with the stored bytes that matched.
+bool OutputFile::diverge() {
+    comparing_ = false;
+    if (!create()) {
+        createFailed_ = true;
+        return false;
+    }
+    std::string block(64 * 1024, '\0');
+    for (std::uint64_t at = 0; at < matched_;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), matched_ - at));
+        const long got = storedFile_.readAt(at, block.data(), want);
+        if (got != static_cast<long>(want) || !file_.writeRaw(std::string_view(block.data(), want))) {
+            writeFailed_ = true;
+            return false;
+        }
+        at += want;
+    }
+    storedFile_.close();
+    return true;
+}
+
+void OutputFile::take(std::string_view text) {
+    if (createFailed_ || writeFailed_) return;
+    if (comparing_) {
+        std::string_view bytes = text;
+        if (platform::kTextLineEnd != "\n") {
+            expanded_.clear();
+            for (char c : text) {
+                if (c == '\n') expanded_.append(platform::kTextLineEnd);
+                else expanded_.push_back(c);
+            }
+            bytes = expanded_;
+        }
+        if (storedFile_.equalAt(matched_, bytes)) {
+            matched_ += bytes.size();
+            return;
+        }
+        if (!diverge()) return;
+    }
+    if (!file_.write(text)) writeFailed_ = true;
+}
+
+OutputFile::Outcome OutputFile::finish() {
+    if (comparing_) {
+        char extra;
+        const bool sameLength = storedFile_.readAt(matched_, &extra, 1) == 0;
+        if (sameLength && platform::touch(*folder_, base_)) {
+            storedFile_.close();
+            written_->add(stored_.identity, std::move(mine_));
+            return Outcome::Unchanged;
+        }
+        diverge();
+    }
+    if (createFailed_) return Outcome::CantCreate;
+    if (writeFailed_ || !file_.commit()) return Outcome::CantWrite;
+    written_->add(file_.identity(), std::move(mine_));
+    return Outcome::Written;
+}
+
+OutputFile::Outcome OutputFile::store(std::string_view text) {
+    if (comparing_) {
+        storedFile_.close();
+        comparing_ = false;
+        if (sameLines(*folder_, base_, text)) {
+            written_->add(stored_.identity, std::move(mine_));
+            return Outcome::Unchanged;
+        }
+        if (!create()) return Outcome::CantCreate;
+    }
+    if (!(file_.write(text) && file_.write("\n") && file_.commit())) return Outcome::CantWrite;
+    written_->add(file_.identity(), std::move(mine_));
+    return Outcome::Written;
+}
+
+}  // namespace tarvo

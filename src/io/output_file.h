@@ -1,0 +1,114 @@
+// The one way a run writes a file: pages and DOT files alike. Whether a name
+// may be written is decided here once, by folder handle:
+//
+// - only a missing name or a regular file is replaced: never a link, a
+//   folder, a device or anything else in its place;
+// - never the page's source, the template, or a file the caller names as
+//   kept (the other sources of the run);
+// - never a file this run has already written, unless it is the same
+//   diagram again (WrittenFiles).
+//
+// The new content is compared with the stored file as it comes; a file whose
+// content did not change is left in place (a page gets a new modification
+// time). A replacement goes through a temporary that is renamed into place,
+// so a failure never leaves a partial file.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/page_output.h"
+#include "platform/platform.h"
+
+namespace tarvo {
+
+// Why a file may not be written. The reporter turns it into text.
+enum class Refusal : std::uint8_t {
+    None,
+    Unwritable,     // the system refuses: a missing folder, no permission
+    Outside,        // the name leads out of the folder it must stay in
+    Source,         // the page's own source
+    Template,       // the template of the run
+    OtherSource,    // another source of the run
+    EarlierPage,    // the page of an earlier source of this run
+    OtherDiagram,   // written by a diagram of this run with other content
+    Link,
+    Folder,
+    NotRegular,
+};
+
+// Files that nothing written for the current page may replace.
+struct KeptFiles {
+    platform::FileIdentity source;
+    platform::FileIdentity templateFile;
+    // Further sources of the run (sorted); a page never replaces one.
+    const std::vector<platform::FileIdentity>* otherSources = nullptr;
+};
+
+// What this run has written, or found already holding what it would have
+// written, by file identity. Safe to share between threads.
+class WrittenFiles {
+public:
+    struct Entry {
+        bool page = false;
+        WString source;       // a page: its source's path as its console line shows it
+        std::string content;  // a DOT file: its text
+    };
+    // A copy of the entry for the file, or false when the run has not written it.
+    bool find(const platform::FileIdentity& id, Entry& entry) const;
+    void add(const platform::FileIdentity& id, Entry entry);
+
+private:
+    mutable std::mutex mutex_;
+    std::map<platform::FileIdentity, Entry> entries_;
+};
+
+class OutputFile final : public ByteSink {
+public:
+    enum class Outcome { Written, Unchanged, CantCreate, CantWrite };
+
+    // Says whether name (relative to at; it may hold a folder part) may be
+    // written as what `mine` describes, and prepares the comparison with the
+    // stored file. Nothing on disk changes before finish(). `at` must stay
+    // open until then.
+    Refusal open(const platform::Folder& at, const WString& name, const KeptFiles& kept, WrittenFiles& written,
+                 WrittenFiles::Entry mine);
+    // When open() refused with EarlierPage: that page's source.
+    const WString& earlierSource() const { return earlier_.source; }
+
+    // A page: takes the next bytes (with "\n" line ends), compared with the
+    // stored bytes until the first difference, written from there on.
+    void take(std::string_view bytes) override;
+    // Puts the page in place, or leaves an unchanged page as it is with a new
+    // modification time.
+    Outcome finish();
+
+    // A DOT file: its whole text, stored followed by one more line end unless
+    // the stored file holds the same lines (then it is left untouched).
+    Outcome store(std::string_view text);
+
+private:
+    bool create();
+    bool diverge();
+
+    platform::Folder ownFolder_;          // the folder part of the name, when it has one
+    const platform::Folder* folder_ = nullptr;  // the folder of the file
+    WString base_;                        // the file's name in it
+    platform::FileStatus stored_;
+    platform::ReadFile storedFile_;
+    platform::ReplaceFile file_;
+    WrittenFiles* written_ = nullptr;
+    WrittenFiles::Entry mine_;
+    WrittenFiles::Entry earlier_;
+    bool comparing_ = false;
+    bool createFailed_ = false;
+    bool writeFailed_ = false;
+    std::uint64_t matched_ = 0;
+    std::string expanded_;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,142 @@
+#include "page/report.h"
+
+#include <string>
+
+namespace tarvo {
+
+namespace {
+
+std::string bytes(const WString& name) { return platform::toUtf8Bytes(name); }
+
+// The bracket that follows "Can't create %s".
+std::string_view reason(Refusal why) {
+    switch (why) {
+        case Refusal::None:
+        case Refusal::Unwritable:
+        case Refusal::Outside: return "";
+        case Refusal::Source: return " (it is the source file)";
+        case Refusal::Template: return " (it is the template file)";
+        case Refusal::OtherSource: return " (it is a source file)";
+        case Refusal::EarlierPage: return " (it is the page of ";
+        case Refusal::OtherDiagram: return " (another diagram of this run wrote it)";
+        case Refusal::Link: return " (it is a symbolic link)";
+        case Refusal::Folder: return " (it is a folder)";
+        case Refusal::NotRegular: return " (it is not a regular file)";
+    }
+    return "";
+}
+
+}  // namespace
+
+namespace {
+
+// A message is written in one piece, unless it holds a long line: then its
+// parts go one after the other rather than being copied together.
+void write(void (*to)(std::string_view), std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    if (size > 64 * 1024) {
+        for (std::string_view part : parts) to(part);
+        return;
+    }
+    std::string text;
+    text.reserve(size);
+    for (std::string_view part : parts) text += part;
+    to(text);
+}
+
+}  // namespace
+
+void Report::out(std::initializer_list<std::string_view> parts) {
+    write(toStandardError_ ? platform::writeErr : platform::writeOut, parts);
+}
+
+void Report::err(std::initializer_list<std::string_view> parts) { write(platform::writeErr, parts); }
+
+// ---- the command line and the walk ----
+
+void Report::banner() { out({"Tarvo v1.6 (build 120), (c) 2026 the Tarvo developers\n"}); }
+
+void Report::usage() {
+    out({"usage: Tarvo [options] <inFilename> [<outFilename>]\n"
+         "\t+r recursive (default is non recursive -r)\n"
+         "\t-file <prefix> - prefix to put in [[file:...]] items\n"
+         "\t-tmpl <templateName> - template to use for html generation\n"});
+}
+
+// The usage lines, then the options they leave out.
+void Report::help() {
+    usage();
+    out({"\t-gen <prefix> - prefix to put in front of diagram picture names\n"
+         "\t-wrk <prefix> - prefix to put in front of the DOT files written\n"
+         "\t-test - compare with the stored pages instead of writing them\n"
+         "\t-- - later words are file names, even those starting with - or +\n"
+         "\t-h, --help - print this help and exit\n"
+         "\t--version - print the version line and exit\n"
+         "See \"man tarvo\" for the full description.\n"});
+}
+
+void Report::tooManyFilenames() {
+    out({"*** Error: too many filenames!\n"});
+    usage();
+}
+
+void Report::noInputFilename() {
+    out({"*** Error: no input filename!\n"});
+    usage();
+}
+
+void Report::unknownOption(const WString& word) { err({"unknown option ", bytes(word), "\n"}); }
+
+void Report::noMatch(const WString& pathPattern) { err({"No file (or directory) <", bytes(pathPattern), "> \n"}); }
+
+void Report::cantOpenFolder(const WString& path) { out({"Can't open ", bytes(path), "\n"}); }
+
+// ---- a page ----
+
+void Report::cantOpenSource(const WString& path) { out({"Can't open ", bytes(path)}); }
+
+void Report::cantOpenStored(const WString& page) { out({"Can't open ", bytes(page), " (for comparison)"}); }
+
+void Report::pageStarts(bool comparing, const WString& source, const WString& page) {
+    out({comparing ? "Comparing " : "Handling ", bytes(source), " -> ", bytes(page)});
+}
+
+void Report::pageDone() { out({"\n"}); }
+
+void Report::cantOpenTemplate(const WString& name) { out({"Can't open template ", bytes(name)}); }
+
+void Report::templateWithoutMarker(const WString& name) {
+    out({"Can't find line *******body******* in file ", bytes(name)});
+}
+
+void Report::cantCreate(const WString& path, Refusal why, const WString& earlierSource) {
+    if (why == Refusal::EarlierPage) out({"Can't create ", bytes(path), reason(why), bytes(earlierSource), ")"});
+    else out({"Can't create ", bytes(path), reason(why)});
+}
+
+void Report::cantWrite(const WString& path) { out({"Can't write ", bytes(path)}); }
+
+// ---- test mode's comparison ----
+
+void Report::difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
+                        std::string_view generated) {
+    out({"******* Error: there is difference at line ", std::to_string(line), " in ", bytes(source), " != ",
+         bytes(page), "\n expected: ", stored, "\ngenerated: ", generated, "\n"});
+}
+
+void Report::tooMuchGenerated(const WString& page, unsigned lines) {
+    out({"******* Error: too much data was generated (file ", bytes(page), " contains only ",
+         std::to_string(lines), " lines)\n"});
+}
+
+void Report::generatedLine(std::string_view line) { out({"generated: ", line, "\n"}); }
+
+void Report::lessGenerated(const WString& page, unsigned lines) {
+    out({"******* Error: less data was generated (file ", bytes(page), " contains more than ",
+         std::to_string(lines), " lines)\n"});
+}
+
+void Report::comparedSame() { out({" - OK\n"}); }
+
+}  // namespace tarvo

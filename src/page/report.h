@@ -1,0 +1,67 @@
+// Every message the program prints goes through one Report. The console rules:
+// 1. Messages go to standard output; "unknown option" and "No file (or
+//    directory)" go to standard error.
+// 2. A page's line starts with "Handling a -> b" ("Comparing a -> b" in test
+//    mode) and has no line end yet.
+// 3. What goes wrong while that page is made (a DOT file, the page's write, a
+//    difference) follows on the same line; only a page that is done ends it.
+// 4. A failure before a page's line begins ("Can't open a", "Can't create b
+//    (...)") ends no line either; the run stops after it.
+// 5. The banner, the usage, and the messages of the walk end their lines.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "io/output_file.h"
+#include "platform/platform.h"
+
+namespace tarvo {
+
+class Report {
+public:
+    // The page itself goes to standard output: messages meant for standard
+    // output go to standard error instead.
+    void keepStandardOutputForThePage() { toStandardError_ = true; }
+
+    // ---- the command line and the walk ----
+    void banner();
+    void usage();
+    void help();
+    void tooManyFilenames();
+    void noInputFilename();
+    void unknownOption(const WString& word);
+    void noMatch(const WString& pathPattern);
+    void cantOpenFolder(const WString& path);
+
+    // ---- a page ----
+    void cantOpenSource(const WString& path);
+    void cantOpenStored(const WString& page);
+    void pageStarts(bool comparing, const WString& source, const WString& page);
+    void pageDone();
+    void cantOpenTemplate(const WString& name);
+    void templateWithoutMarker(const WString& name);
+    // A page or DOT file that may not or could not be created; earlierSource
+    // names the page's source for Refusal::EarlierPage.
+    void cantCreate(const WString& path, Refusal why, const WString& earlierSource = {});
+    void cantWrite(const WString& path);
+
+    // ---- test mode's comparison ----
+    void difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
+                    std::string_view generated);
+    void tooMuchGenerated(const WString& page, unsigned lines);
+    void generatedLine(std::string_view line);
+    void lessGenerated(const WString& page, unsigned lines);
+    void comparedSame();
+
+private:
+    // The parts of a message one after the other: a long line in it is never
+    // copied into one message string.
+    void out(std::initializer_list<std::string_view> parts);
+    void err(std::initializer_list<std::string_view> parts);
+
+    bool toStandardError_ = false;
+};
+
+}  // namespace tarvo

@@ -5,6 +5,7 @@
 #include "cli/batch_driver.h"
 #include "platform/platform.h"
 #include "text/utf.h"
+#include "version.h"
 
 namespace tarvo {
 
@@ -47,7 +48,7 @@ void printHelp() {
 }
 
 int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
-    platform::writeOut("Tarvo v1.6 (build 120), (c) 2026 the Tarvo developers\n");
+    platform::writeOut(kBanner);
     if (args.size() < 2) {
         printUsage();
         return 1;

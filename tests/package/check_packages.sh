@@ -39,15 +39,9 @@ for lib in libc6 libstdc++6 libgcc-s1; do [[ $depends == *"$lib ("* ]] || fail "
 # What the package holds: the program, the compressed manual page, the bash
 # completion, and in its doc folder the changelog, the licence and the example
 # stylesheet and template.
-expected="/usr/bin/tarvo
-/usr/share/bash-completion/completions/tarvo
-/usr/share/doc/tarvo/changelog.gz
-/usr/share/doc/tarvo/copyright
-/usr/share/doc/tarvo/examples/tarvo.css
-/usr/share/doc/tarvo/examples/template.html
-/usr/share/man/man1/tarvo.1.gz"
-files=$(cd deb && find . -type f | sed 's/^\.//' | sort)
-[ "$files" = "$expected" ] || fail "the package holds other files than expected: $files"
+expected=$(printf '/usr/%s\n' bin/tarvo share/bash-completion/completions/tarvo share/man/man1/tarvo.1.gz \
+  share/doc/tarvo/{changelog.gz,copyright,examples/tarvo.css,examples/template.html} | sort)
+[ "$(cd deb && find . -type f | cut -c2- | sort)" = "$expected" ] || fail "the package holds other files than: $expected"
 template=deb/usr/share/doc/tarvo/examples/template.html
 convert deb/usr/bin/tarvo
 version=$(sed -n '1s/^Tarvo v\([0-9]*\.[0-9]*\) (build \([0-9]*\)).*/\1.\2/p' convert.log)

@@ -10,8 +10,9 @@
 #            scripts/run-tests
 #   windows  CMake, Ninja, Python, MinGW-w64, Wine, GoogleTest's sources and
 #            groff: the Windows build and its tests (scripts/windows-tests)
-#   package  build and windows, plus dpkg-dev and man-db: the packages and
-#            their tests (scripts/package, tests/package/check_packages.sh)
+#   package  build and windows, plus dpkg-dev, man-db, lintian and mandoc:
+#            the packages and their tests (scripts/package,
+#            tests/package/check_packages.sh)
 #   bench    pandoc, cmark and GNU time: the peers measured by bench/run
 #
 # As root it runs apt-get; otherwise through sudo, or, without sudo, it prints
@@ -60,6 +61,8 @@ group() {
       group windows
       have dpkg-shlibdeps || need+=(dpkg-dev)
       have man || need+=(man-db)
+      have lintian || need+=(lintian)
+      have mandoc || need+=(mandoc)
       ;;
     bench)
       have pandoc || need+=(pandoc)

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "version.h"
+
 namespace tarvo {
 
 namespace {
@@ -55,7 +57,7 @@ void Report::err(std::initializer_list<std::string_view> parts) { write(platform
 
 // ---- the command line and the walk ----
 
-void Report::banner() { out({"Tarvo v1.6 (build 120), (c) 2026 the Tarvo developers\n"}); }
+void Report::banner() { out({kBanner}); }
 
 void Report::usage() {
     out({"usage: Tarvo [options] <inFilename> [<outFilename>]\n"

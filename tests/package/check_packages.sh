@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Checks the packages that scripts/package made. The Debian package is
-# unpacked with dpkg-deb: its fields and files, its tarvo converting a page
-# with the packaged template, its man page rendered by man without a warning.
-# The Windows zip is listed and unpacked, and its tarvo.exe converts the same
-# page under Wine.
+# Checks the packages that scripts/package made. The Debian package: lintian
+# finds no error or warning; its fields; the files it holds, exactly; its tarvo
+# converting a page with the packaged template; its man page read by man and
+# by mandoc's checker without a warning; its bash completion completing an
+# option. The Windows zip is listed and unpacked, and its tarvo.exe converts
+# the same page under Wine.
 #
 #   tests/package/check_packages.sh DEB ZIP
 # Environment: WINEPREFIX (default: a scratch prefix, made on first use).
@@ -30,19 +31,34 @@ convert() {
 }
 
 echo "Debian package $(basename "$deb")"
+lintian --fail-on error,warning "$deb" >lintian.log 2>&1 || fail "lintian: $(cat lintian.log)"
 dpkg-deb -x "$deb" deb
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6 libgcc-s1; do [[ $depends == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"; done
 [ "$(dpkg-deb -f "$deb" Recommends)" = graphviz ] || fail "Recommends is not graphviz"
-for f in bin/tarvo share/man/man1/tarvo.1 share/tarvo/{tarvo.css,template.html} share/doc/tarvo/copyright; do
-  [ -f "deb/usr/$f" ] || fail "the package lacks /usr/$f"; done
-template=deb/usr/share/tarvo/template.html
+# What the package holds: the program, the compressed manual page, the bash
+# completion, and in its doc folder the changelog, the licence and the example
+# stylesheet and template.
+expected=$(printf '/usr/%s\n' bin/tarvo share/bash-completion/completions/tarvo share/man/man1/tarvo.1.gz \
+  share/doc/tarvo/{changelog.gz,copyright,examples/tarvo.css,examples/template.html} | sort)
+[ "$(cd deb && find . -type f | cut -c2- | sort)" = "$expected" ] || fail "the package holds other files than: $expected"
+template=deb/usr/share/doc/tarvo/examples/template.html
 convert deb/usr/bin/tarvo
 version=$(sed -n '1s/^Tarvo v\([0-9]*\.[0-9]*\) (build \([0-9]*\)).*/\1.\2/p' convert.log)
 [ "$version" = "$(dpkg-deb -f "$deb" Version)" ] || fail "banner version $version, package $(dpkg-deb -f "$deb" Version)"
-MANWIDTH=80 man --warnings -l deb/usr/share/man/man1/tarvo.1 >man.txt 2>man.err
+man=deb/usr/share/man/man1/tarvo.1.gz
+zcat "$man" | grep -q "^\.TH TARVO 1 .* \"Tarvo ${version%.*}\"" || fail "the man page is not that of Tarvo ${version%.*}"
+MANWIDTH=80 man --warnings -l "$man" >man.txt 2>man.err
 [ ! -s man.err ] || fail "man: $(cat man.err)"
 grep -q '^EXAMPLES' man.txt || fail "the man page has no EXAMPLES"
+mandoc -T lint "$man" >mandoc.log 2>&1 || fail "mandoc: $(cat mandoc.log)"
+# The completion, as bash-completion loads it, asked for the words it offers.
+completions() {
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tarvo; echo "${COMPREPLY[*]}"' \
+    _ deb/usr/share/bash-completion/completions/tarvo tarvo "$@"
+}
+[ "$(completions --ch)" = --check-links ] || fail "completing --ch gives '$(completions --ch)'"
+[ -z "$(completions -gen --ch)" ] || fail "the value of -gen was completed as an option"
 
 echo "Windows zip $(basename "$zip")"
 top=$(basename "$zip" .zip)

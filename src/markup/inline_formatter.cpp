@@ -408,10 +408,4 @@ void formatInlineInto(MarkupContext& ctx, PageOutput& out, std::string_view text
     result.swap(scan.result());
 }
 
-void formatInline(MarkupContext& ctx, PageOutput& out, std::string& text) {
-    InlineScan scan(ctx, out, text);
-    scan.run();
-    text.swap(scan.result());
-}
-
 }  // namespace tarvo

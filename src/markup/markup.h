@@ -51,13 +51,11 @@ void startPage(MarkupContext& ctx);
 // Closes the open paragraph, list or preformatted block.
 void closeBlock(MarkupContext& ctx, PageOutput& out);
 
-// Rewrites one line's text into HTML.
-void formatInline(MarkupContext& ctx, PageOutput& out, std::string& text);
-// The same, reading text and writing the translation into result, for a
-// caller that writes result to out right after: the start of a long
-// translation may be handed to out during the call, and result then holds
-// only the rest. The first `plain` bytes are known to hold nothing to
-// translate (see plainLength).
+// Rewrites one line's text into HTML, reading text and writing the
+// translation into result, for a caller that writes result to out right
+// after: the start of a long translation may be handed to out during the
+// call, and result then holds only the rest. The first `plain` bytes are
+// known to hold nothing to translate (see plainLength).
 void formatInlineInto(MarkupContext& ctx, PageOutput& out, std::string_view text, std::string& result,
                       std::size_t plain = 0);
 

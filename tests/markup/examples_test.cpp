@@ -1,7 +1,8 @@
 // Runs the markup examples: each *.txt file beside this one holds examples of
 // wiki text and what the translation makes of it (the format is in README.md).
-// Every example goes through convertBody, or formatInline, with an empty work
-// folder for its DOT files; a failure names the file and line of the example.
+// Every example goes through convertBody, as the body of a page, with an empty
+// work folder for its DOT files; a failure names the file and line of the
+// example.
 #include <algorithm>
 #include <iterator>
 #include <map>
@@ -65,36 +66,26 @@ struct Run {
     const std::string work = tmp.dir + "work/";
 
     void check(const Example& ex) {
-        const auto has = [&](std::string_view word) { return std::ranges::find(ex.words, word) != ex.words.end(); };
-        if (!ctx || !has("continue")) {
+        if (!ctx || std::ranges::find(ex.words, "continue") == ex.words.end()) {
             options = {};
             ctx = std::make_unique<MarkupContext>(options);
         }
         for (const std::string& word : ex.words) {
             if (word.starts_with("file=")) options.filePrefix = word.substr(5);
             else if (word.starts_with("gen=")) options.genPrefix = word.substr(4);
-            else EXPECT_TRUE(word == "inline" || word == "continue") << "unknown word " << word;
+            else EXPECT_EQ(word, "continue") << "an unknown word";
         }
         fs::remove_all(work);
         fs::create_directory(work);
         options.workDir = widen(work);
         writeFile(tmp.dir + "page.txt", text(ex.source));
+        WikiInStream in;
+        in.open(widen(tmp.dir + "page.txt"));
         PageOutput out;
-        std::string actual;
         ::testing::internal::CaptureStdout();
-        if (!has("inline")) {
-            WikiInStream in;
-            in.open(widen(tmp.dir + "page.txt"));
-            convertBody(*ctx, in, out);
-            actual.swap(out.text());
-        } else for (const std::string& line : ex.source) {
-            std::string result = unmark(line);
-            formatInline(*ctx, out, result);
-            actual += result + "\n";
-        }
+        convertBody(*ctx, in, out);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-        EXPECT_EQ(out.text(), "") << "written to the page beside the rewritten text";
-        const std::string expected = text(ex.body);
+        const std::string expected = text(ex.body), &actual = out.text();
         EXPECT_TRUE(expected == actual) << (expected.size() < 100000 ? "expected:\n" + expected + "actual:\n" + actual
                                                                      : "the long output differs");
         std::map<std::string, std::string> expectedFiles;

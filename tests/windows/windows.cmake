@@ -34,8 +34,8 @@ set(TARVO_WINE_ENVIRONMENT
 # One Wine process for all unit tests: starting one per test would cost a
 # third of a second each.
 add_test(NAME unit_windows COMMAND ${TARVO_WINE} $<TARGET_FILE:tarvo_tests> --gtest_brief=1)
-# The shared end-to-end cases with the Windows expectation derived from them,
-# then the cases that only Windows has (attributes, drive and stream names).
+# The shared end-to-end cases, each with its Windows console text where it
+# differs, then the cases that only Windows has (attributes, drive and stream names).
 add_test(NAME golden_windows
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/golden/run_golden.py
                  --windows --wrapper ${TARVO_WINE}

@@ -59,10 +59,6 @@ def snapshot(root):
     return tree
 
 
-def show_path(rel):
-    return os.fsdecode(rel).encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
-
-
 def show_bytes(data):
     return data.decode("utf-8", "backslashreplace")
 
@@ -82,7 +78,7 @@ def describe_difference(label, expected, actual):
 def compare_trees(expected, actual):
     problems = []
     for rel in sorted(set(expected) | set(actual)):
-        name = show_path(rel)
+        name = show_bytes(rel)
         if rel not in actual:
             problems.append("missing: %s (%s)" % (name, expected[rel][0]))
         elif rel not in expected:
@@ -106,13 +102,10 @@ def read_args(path):
 def read_limits(path):
     """Optional limits for the binary: lines "fsize BYTES" (file-size limit)
     and "user NAME" (run as that user when the runner is root)."""
-    limits = []
-    for line in read_file(path).decode().splitlines() if os.path.exists(path) else []:
-        words = line.split()
-        if words and not words[0].startswith("#"):
-            if len(words) != 2 or words[0] not in ("fsize", "user"):
-                raise ValueError("limits: cannot read line %r" % line)
-            limits.append((resource.RLIMIT_FSIZE, int(words[1])) if words[0] == "fsize" else tuple(words))
+    lines = read_file(path).decode().splitlines() if os.path.exists(path) else []
+    limits = [line.split() for line in lines if line.split() and not line.lstrip().startswith("#")]
+    if any(len(words) != 2 or words[0] not in ("fsize", "user") for words in limits):
+        raise ValueError("limits: cannot read %s" % path)
     return limits
 
 
@@ -133,8 +126,8 @@ def run_binary(command, args, cwd, env, limits, wine):
             # write past the size limit: the wrapper does it for it.
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
         for which, value in limits:
-            if which != "user":
-                resource.setrlimit(which, (value, value))
+            if which == "fsize":
+                resource.setrlimit(resource.RLIMIT_FSIZE, (int(value), int(value)))
         for user in users:
             os.setgroups([])
             os.setgid(user.pw_gid)
@@ -182,9 +175,9 @@ def write_expected_tree(case_dir, before, after):
             os.makedirs(os.path.dirname(target), exist_ok=True)
             os.symlink(payload, target)
         else:
-            notes.append("cannot store new %s %s in expected/" % (kind, show_path(rel)))
+            notes.append("cannot store new %s %s in expected/" % (kind, show_bytes(rel)))
     for rel in sorted(set(before) - set(after)):
-        notes.append("the run removed %s: expected/ cannot say so" % show_path(rel))
+        notes.append("the run removed %s: expected/ cannot say so" % show_bytes(rel))
     return notes
 
 

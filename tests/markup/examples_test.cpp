@@ -29,7 +29,9 @@ std::string unmark(std::string line) {
     for (std::size_t at; (at = line.find("⟦")) != std::string::npos;) {
         std::size_t digits = 0, end = line.find("⟧", at);
         const std::size_t times = std::stoul(line.substr(at + 3, end - at), &digits), from = at + 3 + digits + 2;
-        line.replace(at, end + 3 - at, repeat(std::string_view(line).substr(from, end - from), times));
+        std::string piece = line.substr(from, end - from), all;
+        while (all.size() < times * piece.size()) all += piece;
+        line.replace(at, end + 3 - at, all);
     }
     return line;
 }

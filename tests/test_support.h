@@ -29,12 +29,6 @@ inline std::string readFile(const std::string& path) {
     return s.str();
 }
 
-inline std::string repeat(std::string_view piece, std::size_t times) {
-    std::string all;
-    for (std::size_t i = 0; i < times; ++i) all += piece;
-    return all;
-}
-
 // A new directory under the system's temporary directory, removed with all it
 // holds at scope end.
 class TempDir {

@@ -114,26 +114,5 @@ TEST(Reader, ArbitraryBytesSplitLikeTheReference) {
     }
 }
 
-TEST(Reader, Utf16BothOrders) {
-    for (bool big : {false, true}) {
-        EXPECT_EQ(read(utf16(u"x\r\ny\rb\nc\r", big)), (Lines{"x", "y", "b", "c"}));
-        // Folding of fullwidth forms, two- and three-byte forms, a surrogate
-        // pair, lone surrogates and zero units.
-        EXPECT_EQ(read(utf16(u"\uFF21\uFF00\uFF5E\uFF5F\u00E9\u20AC\n", big)),
-                  Lines{"A ~\xEF\xBD\x9F\xC3\xA9\xE2\x82\xAC"});
-        EXPECT_EQ(read(utf16(u"\U0001F600|\xD800" u"a|\xDC00|\xD800\xD83D\xDE00|\xD83D", big)),
-                  Lines{"\xF0\x9F\x98\x80|\xEF\xBF\xBD" "a|\xEF\xBF\xBD|\xEF\xBF\xBD\xF0\x9F\x98\x80|\xEF\xBF\xBD"});
-        EXPECT_EQ(read(utf16(std::u16string(u"a\0b\n\0", 5), big)), (Lines{std::string("a\0b", 3), std::string(1, '\0')}));
-        // A high surrogate right before a line end does not take the next line's unit.
-        EXPECT_EQ(read(utf16(u"\xD83D\r\n\xDE00", big)), (Lines{"\xEF\xBF\xBD", "\xEF\xBF\xBD"}));
-        // A pair whose halves lie in two windows (after the mark, unit 510 is
-        // the last of the first window).
-        EXPECT_EQ(read(utf16(std::u16string(510, u'a') + u"\U0001F600", big)), Lines{std::string(510, 'a') + "\xF0\x9F\x98\x80"});
-        // An odd trailing byte is dropped, the text before it kept.
-        EXPECT_EQ(read(utf16(u"a\nb", big) + "B"), (Lines{"a", "b"}));
-        EXPECT_EQ(read(utf16(u"", big) + "B"), Lines{});
-    }
-}
-
 }  // namespace
 }  // namespace tarvo::test

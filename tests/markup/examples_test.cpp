@@ -1,7 +1,7 @@
 // Runs the markup examples: each *.txt file beside this one holds examples of
 // wiki text and what the translation makes of it (the format is in README.md).
-// Every example goes through convertBody, or for "inline" examples line by
-// line through the inline scan alone; a failure names the file and line of the
+// Every example goes through convertBody, as the body of a page, and hands its
+// diagrams to a sink that keeps them; a failure names the file and line of the
 // example.
 #include <algorithm>
 #include <iterator>
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "markup/inline_scan.h"
+#include "io/wiki_in_stream.h"
 #include "markup/markup.h"
 #include "test_support.h"
 
@@ -30,7 +30,9 @@ std::string unmark(std::string line) {
     for (std::size_t at; (at = line.find("⟦")) != std::string::npos;) {
         std::size_t digits = 0, end = line.find("⟧", at);
         const std::size_t times = std::stoul(line.substr(at + 3, end - at), &digits), from = at + 3 + digits + 2;
-        line.replace(at, end + 3 - at, repeat(std::string_view(line).substr(from, end - from), times));
+        std::string piece = line.substr(from, end - from), all;
+        while (all.size() < times * piece.size()) all += piece;
+        line.replace(at, end + 3 - at, all);
     }
     return line;
 }
@@ -51,12 +53,6 @@ struct DotFiles final : DiagramSink {
     }
 };
 
-// An inline example has no block around it.
-struct NoBlock final : BlockEvents {
-    bool preOpened(std::string&) override { return false; }
-    void preClosed() override {}
-};
-
 struct Example {
     std::vector<std::string> words, source, body;
     std::map<std::string, std::vector<std::string>> dotFiles;
@@ -70,39 +66,26 @@ struct Run {
     TempDir tmp;
 
     void check(const Example& ex) {
-        const auto has = [&](std::string_view word) { return std::ranges::find(ex.words, word) != ex.words.end(); };
-        const bool fresh = !ctx || !has("continue");
+        const bool fresh = !ctx || std::ranges::find(ex.words, "continue") == ex.words.end();
         if (fresh) options = {};
         for (const std::string& word : ex.words) {
             if (word.starts_with("file=")) options.filePrefix = word.substr(5);
             else if (word.starts_with("gen=")) options.genPrefix = word.substr(4);
-            else EXPECT_TRUE(word == "inline" || word == "continue") << "unknown word " << word;
+            else EXPECT_EQ(word, "continue") << "an unknown word";
         }
         if (fresh) ctx = std::make_unique<MarkupContext>(options);
         ctx->inlines.options = options;
         writeFile(tmp.dir + "page.txt", text(ex.source));
+        WikiInStream in;
+        in.open(widen(tmp.dir + "page.txt"));
         DotFiles dots;
         ctx->inlines.diagram.sink = &dots;
         PageOutput out;
-        std::string actual;
         ::testing::internal::CaptureStdout();
-        if (!has("inline")) {
-            WikiInStream in;
-            in.open(widen(tmp.dir + "page.txt"));
-            convertBody(*ctx, in, out);
-            actual = out.text();
-        } else {
-            NoBlock noBlock;
-            for (const std::string& line : ex.source) {
-                std::string result;
-                formatInlineInto(ctx->inlines, noBlock, out, unmark(line), result, 0);
-                actual += out.text() + result + "\n";
-                out = PageOutput();
-            }
-        }
+        convertBody(*ctx, in, out);
         ctx->inlines.diagram.sink = nullptr;
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-        const std::string expected = text(ex.body);
+        const std::string expected = text(ex.body), &actual = out.text();
         EXPECT_TRUE(expected == actual) << (expected.size() < 100000 ? "expected:\n" + expected + "actual:\n" + actual
                                                                      : "the long output differs");
         std::map<std::string, std::string> expectedFiles;

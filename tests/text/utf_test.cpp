@@ -35,6 +35,8 @@ TEST(Utf16AsUtf8, CountsSwapAndZeroUnits) {
     EXPECT_EQ(conv(text, 4, false, 4), std::string(">a\xC3\xA9\0b", 6));  // a count converts zero units too
     const char16_t swapped[] = {0x4100, 0x21FF, 0x3DD8, 0x00DE, 0};
     EXPECT_EQ(conv(swapped, 0, true, 4), ">AA\xF0\x9F\x98\x80");
+    const char16_t fullwidth[] = {0xFF21, 0xFF00, 0xFF5E, 0xFF5F, 0};  // folded up to U+FF5E
+    EXPECT_EQ(conv(fullwidth, 0, false, 4), ">A ~\xEF\xBD\x9F");
     const char16_t lone[] = {0xDE00, 'x', 0xD83D, 0};
     EXPECT_EQ(conv(lone, 0, false, 3), ">\xEF\xBF\xBDx\xEF\xBF\xBD");
     EXPECT_EQ(conv(nullptr, 0, false, 0), ">");

@@ -1,19 +1,52 @@
 #!/usr/bin/env python3
 """Fails when a file under src/ includes a header of a folder that comes
-after its own in the order of layers listed in src/README.md."""
+after its own in the order of layers listed in src/README.md, or when the
+translation (markup/, diagram/) reaches, directly or through the headers it
+includes, the platform layer or a header that prints or opens files."""
 import os
 import re
 import sys
 
 src = sys.argv[1]
 order = re.findall(r"^\d+\. `(\w+)/`", open(os.path.join(src, "README.md")).read(), re.M)
+PURE = ("markup", "diagram")
+SIDE_EFFECTS = re.compile(r"<(cstdio|stdio\.h|iostream|fstream|filesystem|unistd\.h|fcntl\.h|sys/.*|windows\.h)>")
+
+
+def includes(path):
+    for number, line in enumerate(open(path, encoding="utf-8"), 1):
+        m = re.match(r'\s*#\s*include\s+([<"])([^>"]+)[>"]', line)
+        if m:
+            yield number, m.group(1) == '"', m.group(2)
+
+
+def reach(path, seen):
+    """Every header path reaches, with the chain that leads to it."""
+    for _, local, name in includes(path):
+        target = os.path.join(src, name)
+        key = name if local else "<%s>" % name
+        if key in seen:
+            continue
+        seen[key] = path
+        if local and os.path.exists(target):
+            reach(target, seen)
+    return seen
+
+
 problems = ["%s/ is not in the order of layers in src/README.md" % d for d in sorted(os.listdir(src))
             if os.path.isdir(os.path.join(src, d)) and d not in order]
 for folder in order:
     for name in sorted(os.listdir(os.path.join(src, folder))):
-        for number, line in enumerate(open(os.path.join(src, folder, name), encoding="utf-8"), 1):
-            m = re.match(r'\s*#\s*include\s+"(\w+)/', line)
-            if m and (m.group(1) not in order or order.index(m.group(1)) > order.index(folder)):
-                problems.append("%s/%s:%d includes %s, a layer above it" % (folder, name, number, line.split('"')[1]))
-print("\n".join(problems) if problems else "every include points down (%s)" % " < ".join(order))
+        path = os.path.join(src, folder, name)
+        for number, local, header in includes(path):
+            layer = header.split("/")[0]
+            if local and "/" in header and (layer not in order or order.index(layer) > order.index(folder)):
+                problems.append("%s/%s:%d includes %s, a layer above it" % (folder, name, number, header))
+        if folder in PURE:
+            for header, via in reach(path, {}).items():
+                if header.startswith("platform/") or SIDE_EFFECTS.fullmatch(header):
+                    problems.append("%s/%s reaches %s (through %s): the translation neither prints nor opens files"
+                                    % (folder, name, header, os.path.relpath(via, src)))
+print("\n".join(problems) if problems else "every include points down (%s); %s reach no platform or file header"
+      % (" < ".join(order), " and ".join(PURE)))
 sys.exit(1 if problems else 0)

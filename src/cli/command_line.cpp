@@ -13,11 +13,7 @@ namespace {
 
 // The value of -file or -gen as UTF-8, fullwidth ASCII folded as the source
 // reader folds it.
-std::string prefixBytes(const WString& value) {
-    std::string out;
-    appendUtf16AsUtf8(out, value.c_str(), 0, false);
-    return out;
-}
+std::string prefixBytes(const WString& value) { return utf8Of(value, {.foldFullwidth = true}); }
 
 enum class Then { Go, Help, Version, EndOfOptions };
 

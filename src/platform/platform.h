@@ -163,8 +163,9 @@ public:
     ReplaceFile(const ReplaceFile&) = delete;
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
+    // Starts the file name (a plain name, no folder part) in the folder at,
+    // which must stay open until commit() or discard().
     bool create(const Folder& at, const WString& name);
-    bool create(const WString& name) { return create(currentFolder(), name); }
     // Writes text; "\n" becomes the platform's text line end.
     bool write(std::string_view bytes);
     // Writes bytes exactly as given (text already in the file's own form).
@@ -181,7 +182,7 @@ private:
     NativePath finalPath_;
     NativePath tempPath_;
 #else
-    int dirFd_ = -1;        // the folder of the file
+    int dirFd_ = -1;        // the folder of the file (the caller's handle)
     std::string base_;      // the file's name in it
     std::string tempName_;  // the named temporary, or empty
     bool unnamed_ = false;  // the temporary has no name until commit()
@@ -260,6 +261,10 @@ inline constexpr std::string_view kTextLineEnd = "\n";
 
 // The folder part of a path: up to and with its last separator, or empty.
 WString folderPart(const WString& path);
+
+// A short hidden name for a temporary, different at each call: a name of any
+// length that the file system takes still leaves room for it.
+std::string temporaryName();
 
 // True when a name put behind a directory prefix could reach outside that
 // directory: an absolute name, a ".." component, or on Windows a drive or

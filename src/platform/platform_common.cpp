@@ -2,6 +2,7 @@
 // built on the platform's own calls.
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "platform/platform.h"
 
@@ -105,6 +106,22 @@ bool ReadFile::equalAt(std::uint64_t offset, std::string_view bytes) {
         done += n;
     }
     return true;
+}
+
+const Folder& currentFolder() {
+    static const Folder current;
+    return current;
+}
+
+std::string temporaryName() {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    // One generator per thread, seeded once: collisions are rare and
+    // harmless (the temporary is made exclusively, and tried again).
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uint64_t r = generator();
+    std::string name = ".tarvo-";
+    for (int k = 0; k < 6; ++k, r /= 36) name.push_back(kDigits[r % 36]);
+    return name + ".tmp";
 }
 
 WString folderPart(const WString& path) {

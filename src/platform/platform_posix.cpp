@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 namespace tarvo {
 
@@ -113,11 +112,6 @@ void Folder::close() {
 }
 
 int Folder::handle() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
-
-const Folder& currentFolder() {
-    static const Folder current;
-    return current;
-}
 
 namespace {
 
@@ -271,19 +265,12 @@ extern "C" void removeTemporariesAndDie(int signalNumber) {
     ::raise(signalNumber);
 }
 
-// A short hidden name for a temporary: a name of any length that the file
-// system takes still leaves room for it.
-std::string temporaryName() {
-    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::random_device rd;
-    std::uint32_t r = rd();
-    std::string name = ".tarvo-";
-    for (int k = 0; k < 6; ++k, r /= 36) name.push_back(kDigits[r % 36]);
-    return name + ".tmp";
+// An unnamed temporary gets its name through /proc at commit; whether /proc
+// is there is asked once.
+bool canNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
 }
-
-// An unnamed temporary gets its name through /proc at commit.
-bool canNameUnnamedFiles() { return ::access("/proc/self/fd", X_OK) == 0; }
 
 }  // namespace
 
@@ -301,13 +288,9 @@ ReplaceFile::~ReplaceFile() { discard(); }
 
 bool ReplaceFile::create(const Folder& at, const WString& name) {
     discard();
-    const std::string path = nativePath(name);
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    base_ = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base_.empty()) return false;
-    dirFd_ = ::openat(at.handle(), dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd_ < 0) return false;
+    base_ = nativePath(name);
+    if (base_.empty() || base_.find('/') != std::string::npos) return false;
+    dirFd_ = at.handle();
     if (canNameUnnamedFiles()) {
         fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
@@ -377,7 +360,6 @@ void ReplaceFile::discard() {
     if (!tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
     tempName_.clear();
     releaseSlot(slot_);
-    if (dirFd_ >= 0) ::close(dirFd_);
     dirFd_ = -1;
     unnamed_ = false;
 }

@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are UTF-16 here");
 
@@ -189,11 +188,6 @@ Folder::~Folder() = default;
 Folder::Folder(Folder&& other) noexcept = default;
 Folder& Folder::operator=(Folder&& other) noexcept = default;
 
-const Folder& currentFolder() {
-    static const Folder current;
-    return current;
-}
-
 namespace {
 
 FileKind kindAt(const std::wstring& path) {
@@ -241,20 +235,10 @@ ReplaceFile::~ReplaceFile() { discard(); }
 
 bool ReplaceFile::create(const Folder& at, const WString& name) {
     discard();
-    const std::wstring path = joined(at, name);
-    const std::size_t cut = path.find_last_of(L"/\\:");
-    const std::wstring dir = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
-    if (cut + 1 == path.size()) return false;
-    finalPath_ = longPath(path);
-    // A short temporary name: a name of any length the system takes still
-    // leaves room for it.
-    static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
-    std::random_device rd;
+    if (name.empty() || name.find_first_of(u"/\\:") != WString::npos) return false;
+    finalPath_ = longPath(joined(at, name));
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::wstring suffix;
-        std::uint32_t r = rd();
-        for (int k = 0; k < 6; ++k, r /= 36) suffix.push_back(kDigits[r % 36]);
-        tempPath_ = longPath(dir + L".tarvo-" + suffix + L".tmp");
+        tempPath_ = longPath(at.path() + utf16Of(temporaryName()));
         HANDLE h = ::CreateFileW(tempPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (h != INVALID_HANDLE_VALUE) {

@@ -80,19 +80,6 @@ std::string utf8Of(std::u16string_view text, Utf16Rules rules) {
     return out;
 }
 
-std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap) {
-    if (!units) return 0;
-    Utf8Encoder encoder({.foldFullwidth = true});
-    std::size_t i = 0;
-    for (; count == 0 || i < count; ++i) {
-        const char16_t u = swap ? static_cast<char16_t>((units[i] >> 8) | (units[i] << 8)) : units[i];
-        if (u == 0 && count == 0) break;
-        encoder.put(out, u);
-    }
-    encoder.finish(out);
-    return i;
-}
-
 // ---- UTF-8 to UTF-16 ----
 
 WString wideOf(std::string_view bytes, bool keepBytes) {

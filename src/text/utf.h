@@ -2,8 +2,9 @@
 // needs side by side.
 //
 // - The source reader turns UTF-16 text into UTF-8 with fullwidth ASCII
-//   folded and lone surrogates made U+FFFD (appendUtf16AsUtf8), and diagram
-//   names into UTF-16 with "?" for what is malformed (appendUtf8AsUtf16).
+//   folded and lone surrogates made U+FFFD (Utf8Encoder with foldFullwidth),
+//   and diagram names become UTF-16 with "?" for what is malformed
+//   (appendUtf8AsUtf16).
 // - The platform layer turns byte names and arguments into UTF-16 and back
 //   so that every byte survives the round trip: a byte that does not decode
 //   is kept as the unit 0xDC00 + byte (wideOf, utf8Of with keepBytes).
@@ -55,10 +56,6 @@ std::string utf8Of(std::u16string_view text, Utf16Rules rules);
 WString wideOf(std::string_view bytes, bool keepBytes);
 
 // The source reader's conversions.
-// Appends UTF-16 units as UTF-8. A count of 0 means: up to the first zero
-// unit. Fullwidth forms fold to ASCII; a lone surrogate gives U+FFFD. swap:
-// the units are in the other byte order. Returns the units consumed.
-std::size_t appendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t count, bool swap);
 // Appends UTF-8 text (zero-terminated, at most count bytes when count >= 0)
 // as UTF-16 units. Malformed sequences give "?"; the result is then false.
 bool appendUtf8AsUtf16(WString& out, long count, const char* text);

@@ -106,8 +106,7 @@ TEST(Reader, ArbitraryBytesSplitLikeTheReference) {
         s.resize(size);
         Lines want;
         for (const std::u16string& line : split(s)) {
-            want.emplace_back();
-            appendUtf16AsUtf8(want.back(), line.data(), line.size(), false);
+            want.push_back(utf8Of(line, {.foldFullwidth = true}));
         }
         EXPECT_EQ(read(utf16(s, false) + (size % 2 ? "x" : "")), want) << "size=" << size;
         EXPECT_EQ(read(utf16(s, true)), want) << "size=" << size;

@@ -47,8 +47,9 @@ TEST(ReplaceFile, WritesThroughATemporaryWithoutAName) {
     TempDir tmp;
     const std::string target = tmp.dir + "page.html";
     {
+        Folder folder;
         ReplaceFile out;
-        ASSERT_TRUE(out.create(widen(tmp.name + "\\page.html")));
+        ASSERT_TRUE(folder.open(currentFolder(), widen(tmp.name)) && out.create(folder, u"page.html"));
         EXPECT_TRUE(out.write("new "));
         EXPECT_TRUE(out.write("text"));
         // The temporary has no name, or a short hidden one.
@@ -83,8 +84,11 @@ TEST(ReplaceFile, ASignalLeavesNoTemporary) {
         const pid_t child = ::fork();
         if (child == 0) {
             prepareProcess();
+            Folder folder;
             ReplaceFile out;
-            if (out.create(widen(tmp.dir + "page.html")) && out.write("half a page")) ::raise(sig);
+            if (folder.open(currentFolder(), widen(tmp.dir)) && out.create(folder, u"page.html") &&
+                out.write("half a page"))
+                ::raise(sig);
             ::_exit(3);
         }
         int status = 0;

@@ -24,22 +24,11 @@ TEST(Utf, UndecodableBytesSurviveTheRoundTrip) {
     EXPECT_EQ(utf8Of(u"\xDCFF", {}), "\xEF\xBF\xBD");
 }
 
-TEST(Utf16AsUtf8, CountsSwapAndZeroUnits) {
-    auto conv = [](const char16_t* units, std::size_t count, bool swap, std::size_t consumed) {
-        std::string out = ">";
-        EXPECT_EQ(appendUtf16AsUtf8(out, units, count, swap), consumed);
-        return out;
-    };
-    const char16_t text[] = u"a\u00E9\0b";
-    EXPECT_EQ(conv(text, 0, false, 2), ">a\xC3\xA9");  // stops at the zero unit
-    EXPECT_EQ(conv(text, 4, false, 4), std::string(">a\xC3\xA9\0b", 6));  // a count converts zero units too
-    const char16_t swapped[] = {0x4100, 0x21FF, 0x3DD8, 0x00DE, 0};
-    EXPECT_EQ(conv(swapped, 0, true, 4), ">AA\xF0\x9F\x98\x80");
+TEST(Utf16AsUtf8, FullwidthFoldedAndLoneSurrogates) {
     const char16_t fullwidth[] = {0xFF21, 0xFF00, 0xFF5E, 0xFF5F, 0};  // folded up to U+FF5E
-    EXPECT_EQ(conv(fullwidth, 0, false, 4), ">A ~\xEF\xBD\x9F");
+    EXPECT_EQ(utf8Of(fullwidth, {.foldFullwidth = true}), "A ~\xEF\xBD\x9F");
     const char16_t lone[] = {0xDE00, 'x', 0xD83D, 0};
-    EXPECT_EQ(conv(lone, 0, false, 3), ">\xEF\xBF\xBDx\xEF\xBF\xBD");
-    EXPECT_EQ(conv(nullptr, 0, false, 0), ">");
+    EXPECT_EQ(utf8Of(lone, {.foldFullwidth = true}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
 }
 
 TEST(Utf8AsUtf16, WellFormedMalformedAndBudget) {

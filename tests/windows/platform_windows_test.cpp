@@ -45,11 +45,12 @@ TEST(WindowsText, NamesThatLeaveTheDirectory) {
 }
 
 // The page written through a hidden temporary, with CR LF line ends; a
-// missing folder on the way refused. A hidden page that stays hidden and a
+// missing folder refused. A hidden page that stays hidden and a
 // read-only one that is refused: tests/windows/cases.
 TEST_F(WindowsPlatform, ReplaceFileWritesTextThroughAHiddenTemporary) {
+    Folder folder;
     ReplaceFile out;
-    ASSERT_TRUE(out.create(dir + u"/page.html"));
+    ASSERT_TRUE(folder.open(currentFolder(), dir) && out.create(folder, u"page.html"));
     EXPECT_TRUE(out.write("a\nb\n"));
     EXPECT_TRUE(out.write("c"));
     const Names during = names();
@@ -58,8 +59,8 @@ TEST_F(WindowsPlatform, ReplaceFileWritesTextThroughAHiddenTemporary) {
     EXPECT_TRUE(out.commit());
     EXPECT_EQ(readFile(tmp.dir + "page.html"), "a\r\nb\r\nc");
     EXPECT_EQ(attributesOf(u"page.html") & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
-    EXPECT_FALSE(out.create(dir + u"\\"));
-    EXPECT_FALSE(out.create(at(u"missing\\page.html")));
+    Folder missing;
+    EXPECT_FALSE(missing.open(currentFolder(), at(u"missing")) && out.create(missing, u"page.html"));
     EXPECT_EQ(names(), (Names{".", "..", "page.html"}));
 }
 

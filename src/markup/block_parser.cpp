@@ -195,13 +195,13 @@ void startPage(MarkupContext& ctx) {
     ctx.diagram.diagramOpen = false;
 }
 
-void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out) {
+void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out) {
     startPage(ctx);
     BodyRun run(ctx, out);
     BlockState& st = ctx.block;
     while (source.readLine(run.source)) {
-        run.source.resize(trimmedRight(run.source).size());
-        if (ctx.diagram.diagramOpen) run.source.erase(0, captureDiagramText(ctx.diagram, run.source));
+        run.source = trimmedRight(run.source);
+        if (ctx.diagram.diagramOpen) run.source.remove_prefix(captureDiagramText(ctx.diagram, run.source));
         if (run.source.empty()) {
             if (st.inComment) continue;
             if (st.blockMode == BlockMode::PreTag) out.write("\n");

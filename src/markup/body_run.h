@@ -29,7 +29,7 @@ struct BodyRun {
     PageOutput& out;
     BlockState& st;
 
-    std::string source;  // the current source line
+    std::string_view source;  // the current source line, as the source hands it out
     std::size_t b = 0;   // the logical line: source[b, e)
     std::size_t e = 0;
     bool hasPending = false;  // pendingRest: source[pendingBegin, pendingEnd)

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "diagram/diagram.h"
+#include "io/line_source.h"
 #include "io/page_output.h"
-#include "io/wiki_in_stream.h"
 #include "markup/block_state.h"
 
 namespace tarvo {
@@ -43,7 +43,7 @@ struct MarkupContext {
 
 // Reads every remaining line of the source and writes the page body; closes
 // every block and table still open at the end.
-void convertBody(MarkupContext& ctx, WikiInStream& source, PageOutput& out);
+void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out);
 
 // Resets the per-page state (emphasis, comment, raw text, diagram capture).
 void startPage(MarkupContext& ctx);

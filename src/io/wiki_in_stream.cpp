@@ -119,8 +119,8 @@ bool WikiInStream::readLine(std::string& line) {
 }
 
 bool WikiInStream::nextLine(std::string_view& line, Assembly& assembly) {
-    // The common case first: a LF in the buffer before the next CR (only
-    // the byte encodings know where that is).
+    // The common case first: a byte line whose LF lies in the buffer before
+    // the next CR.
     if (crKnown_ && !skipLf_ && crFrom_ <= pos_ && pos_ <= crAt_) {
         const char* at = buffer_.get() + pos_;
         if (const void* lf = std::memchr(at, '\n', crAt_ - pos_)) {

@@ -47,7 +47,8 @@ public:
     // The next line, without its line end, valid until the next call. False
     // at the end, with line empty.
     bool readLine(std::string_view& line) override;
-    // The same, copied into line.
+    // The same into a string of the caller's; a line longer than the buffer
+    // is put together there rather than copied there afterwards.
     bool readLine(std::string& line);
     // The end of the file was met and no byte read is left. (False does not
     // promise another line: what is left may be a lone last byte of UTF-16.)
@@ -111,6 +112,7 @@ private:
     bool skipLf_ = false;
     // The first CR at or after crFrom_ lies at crAt_ (end_ when none), as
     // long as crKnown_: a text without CR is searched for one once per fill.
+    // Only the byte encodings search, so crKnown_ also says they are read.
     bool crKnown_ = false;
     std::size_t crFrom_ = 0;
     std::size_t crAt_ = 0;

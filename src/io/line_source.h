@@ -1,5 +1,5 @@
-// A source of text lines, as the translation reads them: the markup layer
-// sees lines, never the file or stream behind them.
+// Where the translation of a page body takes its lines from, without seeing
+// the file they come from.
 #pragma once
 
 #include <string_view>
@@ -8,8 +8,8 @@ namespace tarvo {
 
 class LineSource {
 public:
-    // The next line without its line end, valid until the next call. False
-    // at the end.
+    // Sets line to the next line, without its line end; it stays valid until
+    // the next call. False, with line empty, when no line is left.
     virtual bool readLine(std::string_view& line) = 0;
 
 protected:

@@ -1,221 +1,261 @@
 #include "io/wiki_in_stream.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace tarvo {
 
 namespace {
 
-// The first LF or CR in [p, end), or end. Eight bytes at a time: a byte equal
-// to LF or CR becomes zero after the XOR, and the zero-byte test marks it.
-const char* findLineEnd(const char* p, const char* end) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-    while (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        const std::uint64_t lf = word ^ (kOnes * '\n');
-        const std::uint64_t cr = word ^ (kOnes * '\r');
-        const std::uint64_t hits = ((lf - kOnes) & ~lf & kHighs) | ((cr - kOnes) & ~cr & kHighs);
-        if (hits) {
-            // The lowest marked byte is exact (only bytes above a hit can be
-            // marked falsely); find it by looking at the bytes in order.
-            while (*p != '\n' && *p != '\r') ++p;
-            return p;
-        }
-        p += 8;
-    }
-    while (p < end && *p != '\n' && *p != '\r') ++p;
-    return p;
+bool isWide(SourceEncoding encoding) {
+    return encoding == SourceEncoding::Utf16BigEndian || encoding == SourceEncoding::Utf16LittleEndian;
+}
+
+// True while the first n bytes of a file could be the start of a byte-order
+// mark still incomplete: only more bytes tell what the file is.
+bool markUndecided(const unsigned char* b, std::size_t n) {
+    if (n == 0) return true;
+    if (n == 1) return b[0] == 0xEF || b[0] == 0xFE || b[0] == 0xFF;
+    return n == 2 && b[0] == 0xEF && b[1] == 0xBB;
 }
 
 }  // namespace
 
-// ---- WikiInStream ----
+// ---- LineBuffer ----
 
-void WikiInStream::open(const platform::Folder& at, const WString& name) {
-    if (!file_.open(at, name)) fail_ = true;
+WikiInStream::LineBuffer::~LineBuffer() { std::free(data_); }
+
+void WikiInStream::LineBuffer::append(std::string_view bytes) {
+    if (bytes.empty()) return;
+    if (bytes.size() > capacity_ - size_) {
+        const std::size_t capacity = std::max({capacity_ * 2, size_ + bytes.size(), kBufferSize});
+        char* grown = static_cast<char*>(std::realloc(data_, capacity));
+        if (!grown) throw std::bad_alloc();
+        data_ = grown;
+        capacity_ = capacity;
+    }
+    std::memcpy(data_ + size_, bytes.data(), bytes.size());
+    size_ += bytes.size();
 }
 
-long WikiInStream::peekBytes(std::uint32_t need, const char*& data) {
-    if (bufferLength_ > 0 && bufferStart_ <= position_ && position_ < bufferStart_ + bufferLength_) {
-        std::uint32_t available = static_cast<std::uint32_t>(bufferStart_ + bufferLength_ - position_);
-        if (available < need) {
-            if (position_ > bufferStart_) {
-                std::memmove(buffer_, buffer_ + (position_ - bufferStart_), available);
-                bufferLength_ = available;
-                bufferStart_ = position_;
-            }
-            if (bufferLength_ < kWindow && good()) {
-                std::uint32_t want = kWindow - bufferLength_;
-                long got = file_.readAt(bufferStart_ + bufferLength_, buffer_ + bufferLength_, want);
-                if (got < 0) {
-                    bad_ = fail_ = true;
-                    got = 0;
-                }
-                if (static_cast<std::uint32_t>(got) < want) eof_ = fail_ = true;
-                bufferLength_ += static_cast<std::uint32_t>(got);
-            }
-            buffer_[bufferLength_] = 0;
-            buffer_[bufferLength_ + 1] = 0;
-        }
-        data = buffer_ + (position_ - bufferStart_);
-        return static_cast<long>(bufferStart_ + bufferLength_ - position_);
+void WikiInStream::LineBuffer::release() {
+    std::free(data_);
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+}
+
+// ---- WikiInStream ----
+
+void WikiInStream::start(bool opened) {
+    encoding_ = SourceEncoding::Undetected;
+    pos_ = end_ = 0;
+    ended_ = !opened;
+    skipLf_ = false;
+    crKnown_ = false;
+}
+
+void WikiInStream::open(const platform::Folder& at, const WString& name) { start(file_.open(at, name)); }
+
+void WikiInStream::openStandardInput() { start(file_.openStandardInput()); }
+
+// Reads behind buffer_[0, end_) what the file gives at once, up to the end
+// of the buffer. At the end or on a read error, ended_ is set: both end the
+// text, and what was read before still counts.
+void WikiInStream::fill() {
+    if (!buffer_) buffer_.reset(new char[kBufferSize]);
+    const long got = file_.read(buffer_.get() + end_, kBufferSize - end_);
+    if (got > 0) end_ += static_cast<std::size_t>(got);
+    ended_ = got < 0 || file_.exhausted();
+    crKnown_ = false;  // the bytes may have moved since the last search
+}
+
+// Reads until the first bytes tell whether a byte-order mark starts the file,
+// and skips it. False for an empty file (the encoding stays undetected).
+bool WikiInStream::detectEncoding() {
+    while (!ended_ && markUndecided(reinterpret_cast<const unsigned char*>(buffer_.get()), end_)) fill();
+    if (end_ == 0) return false;
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(buffer_.get());
+    encoding_ = SourceEncoding::Bytes;
+    if (end_ >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        pos_ = 3;
+        encoding_ = SourceEncoding::Utf8Bom;
+    } else if (end_ >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+        pos_ = 2;
+        encoding_ = SourceEncoding::Utf16BigEndian;
+    } else if (end_ >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+        pos_ = 2;
+        encoding_ = SourceEncoding::Utf16LittleEndian;
     }
-    if (!good()) return -1;
-    long got = file_.readAt(position_, buffer_, kWindow);
-    if (got < 0) {
-        bad_ = fail_ = true;
-        return -1;
-    }
-    if (static_cast<std::uint32_t>(got) < kWindow) eof_ = fail_ = true;
-    bufferLength_ = static_cast<std::uint32_t>(got);
-    bufferStart_ = position_;
-    buffer_[bufferLength_] = 0;
-    buffer_[bufferLength_ + 1] = 0;
-    data = buffer_;
+    return true;
+}
+
+// A long line is put together in the caller's string rather than copied
+// there afterwards.
+class WikiInStream::StringAssembly final : public Assembly {
+public:
+    explicit StringAssembly(std::string& text) : text_(text) {}
+    void clear() override { text_.clear(); }
+    void append(std::string_view bytes) override { text_.append(bytes); }
+    std::string_view view() const override { return text_; }
+
+private:
+    std::string& text_;
+};
+
+bool WikiInStream::readLine(std::string_view& line) {
+    if (nextLine(line, long_)) return true;
+    long_.release();  // at the end, the memory of a long line is not kept for the rest of the page
+    return false;
+}
+
+bool WikiInStream::readLine(std::string& line) {
+    StringAssembly assembly(line);
+    std::string_view view;
+    const bool got = nextLine(view, assembly);
+    if (view.data() != line.data()) line.assign(view);
     return got;
 }
 
-void WikiInStream::appendChunk(std::string& line, const char* data, std::size_t bytes) {
-    if (bytes == 0) return;
-    if (encoding_ != SourceEncoding::Utf16BigEndian && encoding_ != SourceEncoding::Utf16LittleEndian) {
-        line.append(data, bytes);
-        return;
-    }
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
-    const bool big = encoding_ == SourceEncoding::Utf16BigEndian;
-    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-        char16_t u = big ? static_cast<char16_t>((p[i] << 8) | p[i + 1])
-                         : static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-        encoder_.put(line, u);
-    }
-}
-
-void WikiInStream::finishLine(std::string& line) { encoder_.finish(line); }
-
-bool WikiInStream::readLine(std::string& line) {
-    line.clear();
-    // The common case, taken without the general scan below: a byte file
-    // whose next LF lies in the window, with no CR before it.
-    if ((encoding_ == SourceEncoding::Bytes || encoding_ == SourceEncoding::Utf8Bom) &&
-        position_ >= bufferStart_ && position_ < bufferStart_ + bufferLength_) {
-        const char* at = buffer_ + (position_ - bufferStart_);
-        const char* end = buffer_ + bufferLength_;
-        const char* lineEnd = findLineEnd(at, end);
-        if (lineEnd < end && *lineEnd == '\n') {
-            const std::size_t length = static_cast<std::size_t>(lineEnd - at);
-            line.assign(at, length);
-            position_ += length + 1;
+bool WikiInStream::nextLine(std::string_view& line, Assembly& assembly) {
+    // The common case first: a byte line whose LF lies in the buffer before
+    // the next CR.
+    if (crKnown_ && !skipLf_ && crFrom_ <= pos_ && pos_ <= crAt_) {
+        const char* at = buffer_.get() + pos_;
+        if (const void* lf = std::memchr(at, '\n', crAt_ - pos_)) {
+            line = {at, static_cast<std::size_t>(static_cast<const char*>(lf) - at)};
+            pos_ += line.size() + 1;
             return true;
         }
     }
-    bool wide = encoding_ == SourceEncoding::Utf16BigEndian || encoding_ == SourceEncoding::Utf16LittleEndian;
-    std::uint32_t unit = wide ? 2 : 1;
-    const char* data = nullptr;
-    long n = peekBytes(encoding_ == SourceEncoding::Undetected ? 3 : unit, data);
-    if (n <= 0) return false;
-    if (encoding_ == SourceEncoding::Undetected) {
-        encoding_ = SourceEncoding::Bytes;
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(data);
-        if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-            position_ += 3;
-            encoding_ = SourceEncoding::Utf8Bom;
-        } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
-            position_ += 2;
-            encoding_ = SourceEncoding::Utf16BigEndian;
-        } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-            position_ += 2;
-            encoding_ = SourceEncoding::Utf16LittleEndian;
-        }
-        if (encoding_ != SourceEncoding::Bytes) {
-            wide = encoding_ != SourceEncoding::Utf8Bom;
-            unit = wide ? 2 : 1;
-            n = peekBytes(unit, data);
-            if (n <= 0) return false;
-        }
+    line = {};
+    if (encoding_ == SourceEncoding::Undetected && !detectEncoding()) return false;
+    return isWide(encoding_) ? readWideLine(line, assembly) : readByteLine(line, assembly);
+}
+
+// The first CR or LF in buffer_[from, end_), or end_. Both are found with
+// memchr; the LF search stops at the next CR, which is remembered, so a text
+// without CR is searched for it once per fill, not once per line.
+std::size_t WikiInStream::findLineEnd(std::size_t from) {
+    const char* b = buffer_.get();
+    if (!crKnown_ || from < crFrom_ || from > crAt_) {
+        const void* cr = std::memchr(b + from, '\r', end_ - from);
+        crAt_ = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - b) : end_;
+        crFrom_ = from;
+        crKnown_ = true;
     }
-    if (wide && n < 2) {
-        position_ += static_cast<std::uint32_t>(n);  // a lone byte at the end of a UTF-16 file
-        return false;
+    const void* lf = std::memchr(b + from, '\n', crAt_ - from);
+    return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - b) : crAt_;
+}
+
+// Plain bytes and UTF-8. A line that lies in the buffer is handed out where
+// it lies. One that reaches the end of the buffer is moved to its front, and
+// more is read behind it; one longer than the whole buffer goes to the
+// assembly a buffer at a time.
+bool WikiInStream::readByteLine(std::string_view& line, Assembly& assembly) {
+    char* const b = buffer_.get();
+    if (skipLf_) {
+        if (pos_ == end_ && !ended_) {
+            pos_ = end_ = 0;
+            fill();
+        }
+        if (pos_ < end_ && b[pos_] == '\n') ++pos_;
+        skipLf_ = false;
     }
-    const bool big = encoding_ == SourceEncoding::Utf16BigEndian;
-    auto unitAt = [&](const char* at) -> unsigned {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(at);
-        if (!wide) return b[0];
-        return big ? (unsigned(b[0]) << 8) | b[1] : b[0] | (unsigned(b[1]) << 8);
-    };
+    std::size_t start = pos_;  // the line's first byte in the buffer
+    std::size_t from = pos_;   // where the search for its end goes on
+    bool spilled = false;      // the line's first part is in the assembly
     for (;;) {
-        bool eofSeen = eof_;
-        if (n < 0) {
-            n = 0;
-            eofSeen = true;
-        }
-        const std::size_t avail = static_cast<std::size_t>(n);
-        std::size_t i = 0;
-        std::size_t endLength = 0;
-        bool found = false;
-        if (!wide) {
-            // Byte encodings: find the first CR or LF directly.
-            const char* end = data + avail;
-            const char* p = findLineEnd(data, end);
-            i = static_cast<std::size_t>(p - data);
-            if (p < end) {
-                ++i;
-                if (*p == '\n') {
-                    endLength = 1;
-                    found = true;
-                } else if (i < avail) {
-                    found = true;
-                    endLength = 1;
-                    if (data[i] == '\n') {
-                        ++i;
-                        endLength = 2;
-                    }
-                } else if (eofSeen) {
-                    found = true;
-                    endLength = 1;
-                } else {
-                    --i;  // the CR waits for the next window
-                }
+        const std::size_t stop = findLineEnd(from);
+        if (stop < end_ || ended_) {
+            if (stop == start && stop == end_ && !spilled) return false;  // nothing left
+            pos_ = stop;
+            if (stop < end_ && b[pos_++] == '\r') {
+                // A LF right behind the CR belongs to the line end; when the
+                // CR is the last byte read, the next call looks for the LF.
+                if (pos_ == end_) skipLf_ = true;
+                else if (b[pos_] == '\n') ++pos_;
             }
-        } else {
-            while (i + unit <= avail) {
-                unsigned u = unitAt(data + i);
-                i += unit;
-                if (u == '\n') {
-                    endLength = unit;
-                    found = true;
-                    break;
-                }
-                if (u == '\r') {
-                    bool nextInside = i + unit <= avail;
-                    unsigned next = nextInside ? unitAt(data + i) : 0;
-                    if (next == '\n') {
-                        i += unit;
-                        endLength = 2 * unit;
-                        found = true;
-                    } else if (nextInside || eofSeen) {
-                        endLength = unit;
-                        found = true;
-                    } else {
-                        i -= unit;
-                    }
-                    break;
-                }
+            const std::string_view rest(b + start, stop - start);
+            if (!spilled) {
+                line = rest;
+                return true;
             }
+            assembly.append(rest);
+            line = assembly.view();
+            return true;
         }
-        if (!found && !eofSeen) {
-            appendChunk(line, data, i);
-            position_ += static_cast<std::uint32_t>(i);
-            n = peekBytes(2 * unit, data);
+        if (start > 0) {
+            std::memmove(b, b + start, end_ - start);
+            end_ -= start;
+            start = 0;
+        } else if (end_ == kBufferSize) {
+            if (!spilled) assembly.clear();
+            assembly.append({b, end_});
+            spilled = true;
+            end_ = 0;
+        }
+        pos_ = start;
+        from = end_;
+        fill();
+    }
+}
+
+unsigned WikiInStream::unitAt(std::size_t at) const {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(buffer_.get() + at);
+    return encoding_ == SourceEncoding::Utf16BigEndian ? (unsigned(p[0]) << 8) | p[1] : p[0] | (unsigned(p[1]) << 8);
+}
+
+// UTF-16 of either byte order, decoded unit by unit into decoded_, which goes
+// to the assembly whenever it has grown past the size of the buffer.
+bool WikiInStream::readWideLine(std::string_view& line, Assembly& assembly) {
+    decoded_.clear();
+    bool spilled = false;  // the line's first part is in the assembly
+    bool begun = false;    // a unit of the line was read
+    for (;;) {
+        if (end_ - pos_ < 2) {
+            if (ended_) {
+                pos_ = end_;  // a lone last byte is dropped
+                if (!begun) return false;
+                break;  // the last line, without a line end
+            }
+            // Keep a lone byte, the first half of a unit, and read more.
+            if (pos_ < end_) buffer_[0] = buffer_[pos_];
+            end_ -= pos_;
+            pos_ = 0;
+            if (decoded_.size() >= kBufferSize) {
+                if (!spilled) assembly.clear();
+                assembly.append(decoded_);
+                decoded_.clear();
+                spilled = true;
+            }
+            fill();
             continue;
         }
-        appendChunk(line, data, i - endLength);
-        position_ += static_cast<std::uint32_t>(i);
-        finishLine(line);
+        const unsigned unit = unitAt(pos_);
+        pos_ += 2;
+        if (skipLf_) {
+            skipLf_ = false;
+            if (unit == '\n') continue;
+        }
+        begun = true;
+        if (unit == '\n') break;
+        if (unit == '\r') {
+            if (end_ - pos_ < 2) skipLf_ = true;
+            else if (unitAt(pos_) == '\n') pos_ += 2;
+            break;
+        }
+        encoder_.put(decoded_, static_cast<char16_t>(unit));
+    }
+    encoder_.finish(decoded_);
+    if (!spilled) {
+        line = decoded_;
         return true;
     }
+    assembly.append(decoded_);
+    line = assembly.view();
+    return true;
 }
 
 }  // namespace tarvo

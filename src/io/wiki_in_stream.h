@@ -1,10 +1,12 @@
 // The line reader for every text file the program reads: sources, templates,
-// stored pages, stored DOT files.
+// stored pages, stored DOT files, and standard input.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "io/line_source.h"
 #include "platform/platform.h"
@@ -20,12 +22,17 @@ enum class SourceEncoding : std::int32_t {
     Utf16LittleEndian = 4,
 };
 
-// Reads a file line by line through a 1024-byte window that is refilled at
-// explicit file offsets. LF, CR LF and a lone CR end a line. A byte-order mark
-// chooses the encoding; UTF-16 text is handed out as UTF-8.
+// Reads a file line by line. LF, CR LF and a lone CR end a line; zero bytes
+// are bytes like any other. A byte-order mark at the start chooses the
+// encoding (and is skipped); UTF-16 text is handed out as UTF-8.
+//
+// The file is read front to back into one buffer. A line is handed out as a
+// view into that buffer, or into the line buffer when it was decoded from
+// UTF-16 or did not fit in the buffer: a line of any length costs its own
+// size once, plus the buffer.
 class WikiInStream final : public LineSource {
 public:
-    static constexpr std::uint32_t kWindow = 1024;
+    static constexpr std::size_t kBufferSize = 64 * 1024;
 
     WikiInStream() = default;
     WikiInStream(const WikiInStream&) = delete;
@@ -33,39 +40,85 @@ public:
 
     void open(const platform::Folder& at, const WString& name);
     void open(const WString& name) { open(platform::currentFolder(), name); }
-    // Open, and no fail, bad or end-of-file state.
-    bool good() const { return file_.isOpen() && !fail_ && !bad_ && !eof_; }
-    bool isOpen() const { return file_.isOpen(); }
-    // Replaces line with the next line, without its line end. False at the end.
+    // Reads the process's standard input from where it stands.
+    void openStandardInput();
+    // Open, and no read has met the end or an error yet.
+    bool good() const { return file_.isOpen() && !ended_; }
+    // The next line, without its line end, valid until the next call. False
+    // at the end, with line empty.
+    bool readLine(std::string_view& line) override;
+    // The same into a string of the caller's; a line longer than the buffer
+    // is put together there rather than copied there afterwards.
     bool readLine(std::string& line);
-    bool readLine(std::string_view& line) override {
-        if (!readLine(lineBuffer_)) return false;
-        line = lineBuffer_;
-        return true;
-    }
-    // The end of the file was met and no buffered byte is left.
-    bool atEnd() const { return eof_ && position_ - bufferStart_ >= bufferLength_; }
+    // The end of the file was met and no byte read is left. (False does not
+    // promise another line: what is left may be a lone last byte of UTF-16.)
+    bool atEnd() const { return ended_ && pos_ >= end_; }
     SourceEncoding encoding() const { return encoding_; }
 
 private:
-    // Makes at least need bytes available at position_ if the file has them.
-    // Returns the number available (0 or more), or -1 when nothing can be read.
-    long peekBytes(std::uint32_t need, const char*& data);
-    void appendChunk(std::string& line, const char* data, std::size_t bytes);
-    void finishLine(std::string& line);
+    // Where a line is put together when it does not lie whole in the buffer.
+    class Assembly {
+    public:
+        virtual void clear() = 0;
+        virtual void append(std::string_view bytes) = 0;
+        virtual std::string_view view() const = 0;
+
+    protected:
+        ~Assembly() = default;
+    };
+
+    // The reader's own assembly. It grows with realloc, which moves a large
+    // block by remapping its pages rather than copying them: growing never
+    // holds the line twice.
+    class LineBuffer final : public Assembly {
+    public:
+        LineBuffer() = default;
+        ~LineBuffer();
+        LineBuffer(const LineBuffer&) = delete;
+        LineBuffer& operator=(const LineBuffer&) = delete;
+        void clear() override { size_ = 0; }
+        void append(std::string_view bytes) override;
+        // Gives the memory back.
+        void release();
+        std::string_view view() const override { return {data_, size_}; }
+
+    private:
+        char* data_ = nullptr;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = 0;
+    };
+
+    // The caller's string as the assembly, for readLine(std::string&).
+    class StringAssembly;
+
+    bool nextLine(std::string_view& line, Assembly& assembly);
+    void start(bool opened);
+    void fill();
+    bool detectEncoding();
+    bool readByteLine(std::string_view& line, Assembly& assembly);
+    bool readWideLine(std::string_view& line, Assembly& assembly);
+    std::size_t findLineEnd(std::size_t from);
+    unsigned unitAt(std::size_t at) const;
 
     platform::ReadFile file_;
-    std::string lineBuffer_;
     SourceEncoding encoding_ = SourceEncoding::Undetected;
-    char buffer_[kWindow + 2] = {};
-    std::uint32_t bufferLength_ = 0;
-    std::uint64_t position_ = 0;
-    std::uint64_t bufferStart_ = 0;
-    bool eof_ = false;
-    bool fail_ = false;
-    bool bad_ = false;
-    // UTF-16 text to UTF-8; keeps a high surrogate at the end of a chunk
-    // for its low half.
+    // The bytes read and not yet handed out are buffer_[pos_, end_).
+    std::unique_ptr<char[]> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool ended_ = false;  // the file gives nothing more (its end, or an error)
+    // The last line ended with a CR that was the last byte read: a LF that
+    // comes next belongs to that line end.
+    bool skipLf_ = false;
+    // The first CR at or after crFrom_ lies at crAt_ (end_ when none), as
+    // long as crKnown_: a text without CR is searched for one once per fill.
+    // Only the byte encodings search, so crKnown_ also says they are read.
+    bool crKnown_ = false;
+    std::size_t crFrom_ = 0;
+    std::size_t crAt_ = 0;
+    LineBuffer long_;      // a line that did not fit in the buffer
+    std::string decoded_;  // a UTF-16 line as UTF-8, or its part not yet assembled
+    // Keeps a high surrogate waiting for its low half, also across a refill.
     Utf8Encoder encoder_{{.foldFullwidth = true}};
 };
 

@@ -204,17 +204,15 @@ void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out) {
     BodyRun run(ctx, out);
     BlockState& st = ctx.block;
     DiagramContext& diagram = ctx.inlines.diagram;
-    std::string_view line;
-    while (source.readLine(line)) {
-        line = trimmedRight(line);
-        if (diagram.diagramOpen) line.remove_prefix(captureDiagramText(diagram, line));
-        if (line.empty()) {
+    while (source.readLine(run.source)) {
+        run.source = trimmedRight(run.source);
+        if (diagram.diagramOpen) run.source.remove_prefix(captureDiagramText(diagram, run.source));
+        if (run.source.empty()) {
             if (run.text.inComment) continue;
             if (st.blockMode == BlockMode::PreTag) out.write("\n");
             else closeBlock(st, out);
             continue;
         }
-        run.source.assign(line);
         run.newLine();
         run.b = 0;
         run.e = run.source.size();

@@ -31,7 +31,7 @@ struct BodyRun final : BlockEvents {
     BlockState& st;
     InlineState& text;  // read to classify a line; the inline scan changes it
 
-    std::string source;  // the current source line
+    std::string_view source;  // the current source line, as the source hands it out
     std::size_t b = 0;   // the logical line: source[b, e)
     std::size_t e = 0;
     bool hasPending = false;  // pendingRest: source[pendingBegin, pendingEnd)

@@ -29,8 +29,8 @@ private:
     std::string partial_;  // a generated line whose end has not come yet
     unsigned count_ = 0;   // lines compared
     bool differs_ = false;
-    std::string storedLine_;
-    std::string generatedLine_;  // at the difference
+    std::string_view storedLine_;  // valid until the next read: none follows a difference
+    std::string generatedLine_;    // at the difference
     bool storedDone_ = false;    // the stored page ended first:
     std::string extra_;          // the generated lines it lacks, each with "\n"
 };

@@ -91,7 +91,8 @@ private:
 // The current folder, for calls that take a folder.
 const Folder& currentFolder();
 
-// A file opened for reading raw bytes at explicit offsets.
+// A file opened for reading raw bytes: front to back (read), or at explicit
+// offsets (readAt, equalAt). A file is read one way or the other, not both.
 class ReadFile {
 public:
     ReadFile() = default;
@@ -102,8 +103,18 @@ public:
     // Opens a regular file (links followed); anything else is refused.
     bool open(const Folder& at, const WString& name);
     bool open(const WString& name) { return open(currentFolder(), name); }
+    // The process's standard input (a pipe, a file or a terminal), read from
+    // where it stands. It stays open when this file is closed.
+    bool openStandardInput();
     bool isOpen() const { return fd_ >= 0; }
     void close();
+    // Reads the next bytes, up to count, with one call of the system: a pipe
+    // or a terminal gives what it holds so far. Returns the count read, 0 at
+    // the end, or -1 on a hard read error.
+    long read(char* into, std::size_t count);
+    // True once read has met the end or an error: it gives nothing more. On
+    // a file on disk a short read is the end (no read is spent to learn it).
+    bool exhausted() const { return exhausted_; }
     // Reads up to count bytes at offset. Returns the count read (short at the
     // end of the file), or -1 on a hard read error.
     long readAt(std::uint64_t offset, char* into, std::size_t count);
@@ -115,9 +126,16 @@ private:
     static constexpr std::size_t kReadAhead = 64 * 1024;
     // One read of the system at offset: the count read, or -1 on an error.
     long readDirect(std::uint64_t offset, char* into, std::size_t count);
+    // One read of the system where the file stands: the count read, 0 at
+    // the end, or -1 on an error.
+    long readNext(char* into, std::size_t count);
 
     NativeFile fd_ = -1;
-    // Read-ahead: callers read in small windows; the system sees large reads.
+    bool borrowed_ = false;   // standard input: not ours to close
+    bool onDisk_ = false;     // a file on disk, whose short read is its end
+    bool exhausted_ = false;  // read met the end or an error
+    // Read-ahead of readAt and equalAt: callers read in small windows; the
+    // system sees large reads.
     std::unique_ptr<char[]> cache_;
     std::uint64_t cacheStart_ = 0;
     std::size_t cacheLength_ = 0;

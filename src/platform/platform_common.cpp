@@ -59,6 +59,15 @@ bool escapesDirectory(std::u16string_view name) {
     return false;
 }
 
+long ReadFile::read(char* into, std::size_t count) {
+    if (fd_ < 0) return -1;
+    if (exhausted_ || count == 0) return 0;
+    count = std::min<std::size_t>(count, std::size_t(1) << 30);  // what one call of every system takes
+    const long got = readNext(into, count);
+    if (got <= 0 || (onDisk_ && static_cast<std::size_t>(got) < count)) exhausted_ = true;
+    return got;
+}
+
 // Callers read in small windows; the system sees reads of kReadAhead bytes.
 long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
     if (fd_ < 0) return -1;

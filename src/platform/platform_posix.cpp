@@ -10,6 +10,7 @@
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #endif
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,14 +209,25 @@ bool ReadFile::open(const Folder& at, const WString& name) {
         return false;
     }
     fd_ = fd;
-    cacheLength_ = 0;
-    cacheStart_ = 0;
+    onDisk_ = true;
+    return true;
+}
+
+bool ReadFile::openStandardInput() {
+    close();
+    struct stat st;
+    if (::fstat(STDIN_FILENO, &st) != 0) return false;
+    fd_ = STDIN_FILENO;
+    borrowed_ = true;
+    onDisk_ = S_ISREG(st.st_mode);
     return true;
 }
 
 void ReadFile::close() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && !borrowed_) ::close(fd_);
     fd_ = -1;
+    borrowed_ = onDisk_ = exhausted_ = false;
+    cacheStart_ = 0;
     cacheLength_ = 0;
 }
 
@@ -225,6 +237,19 @@ long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {
         n = ::pread(fd_, into, count, static_cast<off_t>(offset));
     } while (n < 0 && errno == EINTR);
     return static_cast<long>(n);
+}
+
+long ReadFile::readNext(char* into, std::size_t count) {
+    for (;;) {
+        const ssize_t n = ::read(fd_, into, count);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        // A standard input left non-blocking by whoever started us: wait
+        // for its next bytes.
+        pollfd wait = {static_cast<int>(fd_), POLLIN, 0};
+        if (::poll(&wait, 1, -1) < 0 && errno != EINTR) return -1;
+    }
 }
 
 // ---- ReplaceFile ----

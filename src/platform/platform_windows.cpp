@@ -148,14 +148,25 @@ bool ReadFile::open(const Folder& at, const WString& name) {
         return false;
     }
     fd_ = fileOf(h);
-    cacheLength_ = 0;
-    cacheStart_ = 0;
+    onDisk_ = true;
+    return true;
+}
+
+bool ReadFile::openStandardInput() {
+    close();
+    HANDLE h = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
+    fd_ = fileOf(h);
+    borrowed_ = true;
+    onDisk_ = ::GetFileType(h) == FILE_TYPE_DISK;
     return true;
 }
 
 void ReadFile::close() {
-    if (fd_ >= 0) ::CloseHandle(handleOf(fd_));
+    if (fd_ >= 0 && !borrowed_) ::CloseHandle(handleOf(fd_));
     fd_ = -1;
+    borrowed_ = onDisk_ = exhausted_ = false;
+    cacheStart_ = 0;
     cacheLength_ = 0;
 }
 
@@ -166,6 +177,16 @@ long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {
     DWORD got = 0;
     if (!::ReadFile(handleOf(fd_), into, static_cast<DWORD>(count), &got, &where))
         return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<long>(got);
+}
+
+long ReadFile::readNext(char* into, std::size_t count) {
+    DWORD got = 0;
+    if (!::ReadFile(handleOf(fd_), into, static_cast<DWORD>(count), &got, nullptr)) {
+        // A pipe whose writer has gone is at its end.
+        const DWORD error = ::GetLastError();
+        return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : -1;
+    }
     return static_cast<long>(got);
 }
 

@@ -1,5 +1,16 @@
+#include <atomic>
+#include <thread>
 #include <tuple>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#undef ReplaceFile
+#else
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 #include "test_support.h"
 
@@ -25,6 +36,101 @@ Lines read(const std::string& bytes, SourceEncoding* encoding = nullptr) {
     if (encoding) *encoding = in.encoding();
     return lines;
 }
+
+// Every line of an open reader, through the view or through the copy; after
+// the last one, readLine must keep returning false and atEnd must hold.
+Lines readAll(WikiInStream& in, bool views, std::size_t most) {
+    Lines lines;
+    std::string_view view = "junk";
+    std::string line = "junk";
+    while (lines.size() <= most && (views ? in.readLine(view) : in.readLine(line)))
+        lines.emplace_back(views ? std::string(view) : line);
+    EXPECT_TRUE(views ? view.empty() : line.empty());
+    EXPECT_FALSE(in.readLine(view));
+    EXPECT_TRUE(in.atEnd());
+    return lines;
+}
+
+// Makes the bytes the process's standard input for its lifetime: a pipe that
+// another thread fills in pieces of 1, 2, 3, 7 and 4096 bytes, each written
+// once the one before was read (so that reads get part of a mark, of a unit
+// or of a CR LF pair), or a file whose first line was read already.
+class StandardInput {
+public:
+    StandardInput(const std::string& bytes, bool pipe) {
+        const std::string path = tmp_.dir + "in";
+        writeFile(path, "skipped\n" + bytes);
+#ifdef _WIN32
+        saved_ = ::GetStdHandle(STD_INPUT_HANDLE);
+        if (pipe) {
+            HANDLE end;
+            EXPECT_TRUE(::CreatePipe(&input_, &end, nullptr, 0));
+            writer_ = std::thread([this, bytes, end] {
+                feed(bytes, [&](const char* p, std::size_t n) {
+                    DWORD done, left = 1;
+                    if (!::WriteFile(end, p, static_cast<DWORD>(n), &done, nullptr)) return false;
+                    while (!stop_ && ::PeekNamedPipe(input_, nullptr, 0, nullptr, &left, nullptr) && left) ::Sleep(0);
+                    return true;
+                });
+                ::CloseHandle(end);
+            });
+        } else {
+            input_ = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            ::SetFilePointer(input_, 8, nullptr, FILE_BEGIN);
+        }
+        ::SetStdHandle(STD_INPUT_HANDLE, input_);
+#else
+        saved_ = ::dup(0);
+        int ends[2] = {-1, -1};
+        if (pipe) {
+            EXPECT_EQ(::pipe(ends), 0);
+            writer_ = std::thread([this, bytes, end = ends[1]] {
+                feed(bytes, [&](const char* p, std::size_t n) {
+                    int left = 1;
+                    if (::write(end, p, n) <= 0) return false;
+                    while (!stop_ && ::ioctl(end, FIONREAD, &left) == 0 && left) std::this_thread::yield();
+                    return true;
+                });
+                ::close(end);
+            });
+        } else {
+            ends[0] = ::open(path.c_str(), O_RDONLY);
+            ::lseek(ends[0], 8, SEEK_SET);
+        }
+        ::dup2(ends[0], 0);
+        ::close(ends[0]);
+#endif
+    }
+    ~StandardInput() {
+        stop_ = true;
+        if (writer_.joinable()) writer_.join();
+#ifdef _WIN32
+        ::SetStdHandle(STD_INPUT_HANDLE, saved_);
+        ::CloseHandle(input_);
+#else
+        ::dup2(saved_, 0);
+        ::close(saved_);
+#endif
+    }
+
+private:
+    template <class Write>
+    void feed(const std::string& bytes, Write write) {
+        const std::size_t sizes[] = {1, 2, 3, 7, 4096};
+        for (std::size_t at = 0, i = 0; at < bytes.size() && !stop_; at += sizes[i++ % 5])
+            if (!write(bytes.data() + at, std::min(sizes[i % 5], bytes.size() - at))) break;
+    }
+
+    TempDir tmp_;
+    std::atomic<bool> stop_ = false;
+    std::thread writer_;
+#ifdef _WIN32
+    HANDLE saved_ = nullptr;
+    HANDLE input_ = nullptr;
+#else
+    int saved_ = -1;
+#endif
+};
 
 // The lines of a text held whole: LF, CR LF and a lone CR end a line.
 template <class Text>
@@ -110,6 +216,50 @@ TEST(Reader, ArbitraryBytesSplitLikeTheReference) {
         }
         EXPECT_EQ(read(utf16(s, false) + (size % 2 ? "x" : "")), want) << "size=" << size;
         EXPECT_EQ(read(utf16(s, true)), want) << "size=" << size;
+    }
+}
+
+TEST(Reader, LinesAtAndAcrossTheEndOfTheBuffer) {
+    // A line end in the last bytes of the buffer or just behind it, and a
+    // line longer than the buffer, through the view and through the copy,
+    // as bytes and as UTF-16.
+    const std::size_t size = WikiInStream::kBufferSize;
+    TempDir tmp;
+    for (std::size_t n : {size - 2, size - 1, size, size + 1, 3 * size + 1}) {
+        for (const char* end : {"\n", "\r\n", "\r"}) {
+            for (const char* tail : {"", "b", "\nc\r\n"}) {
+                const std::string s = "x\n" + std::string(n - 2, 'a') + end + tail;
+                for (const std::string& bytes : {s, utf16(widen(s), false), utf16(widen(s), true)}) {
+                    writeFile(tmp.dir + "f", bytes);
+                    for (bool views : {true, false}) {
+                        WikiInStream in;
+                        in.open(widen(tmp.dir + "f"));
+                        EXPECT_EQ(readAll(in, views, bytes.size()), split(s))
+                            << n << ::testing::PrintToString(std::string(end) + "|" + tail) << bytes.size() << views;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(Reader, StandardInputLikeAFile) {
+    // Read from a pipe (in pieces) or from a file where it stands, the lines
+    // are those of the same bytes in a file of their own.
+    const std::string inputs[] = {"\xEF\xBB\xBF" "a\r\nb\rc\n" + std::string("d\0e\n\0", 6),
+                                  utf16(u"x\r\n\r\uFF21\U0001F600\ny", false) + "B",
+                                  utf16(u"x\r\ny\r", true),
+                                  "\xEF\xBB" + std::string(3 * WikiInStream::kBufferSize, '\0') + "\r\n\r\r\nz",
+                                  "", "\xFE"};
+    for (const std::string& bytes : inputs) {
+        const Lines want = read(bytes);
+        for (bool pipe : {true, false}) {
+            StandardInput input(bytes, pipe);
+            WikiInStream in;
+            in.openStandardInput();
+            EXPECT_TRUE(in.good());
+            EXPECT_EQ(readAll(in, true, bytes.size()), want) << ::testing::PrintToString(bytes.substr(0, 20)) << pipe;
+        }
     }
 }
 

@@ -1,8 +1,8 @@
 // The whole page pipeline: the input is written to a source file and
-// converted with the built-in frame into memory. The same page is then
-// converted again with the same run context, as the batch driver does for the
-// next file; it must come out the same, since every page starts from a closed
-// state.
+// converted with the built-in frame into its page, its diagrams into DOT
+// files. The same page is then converted again with the translation's state
+// the first left behind, as a run goes on with its next file; it must come out
+// the same, since every page starts from a closed state.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +14,8 @@
 #include <string>
 #include <system_error>
 
-#include "cli/run_context.h"
+#include <iterator>
+
 #include "page/page_converter.h"
 
 namespace {
@@ -44,12 +45,24 @@ template <typename... Values>
     std::abort();
 }
 
-std::string convert(tarvo::RunContext& ctx, const std::string& source) {
-    tarvo::WikiInStream in;
-    in.open(tarvo::widen(source));
-    tarvo::PageOutput out;
-    if (in.good()) tarvo::generatePage(ctx.page, in, out);
-    return out.text();
+// Converts the source into its page beside it, as a run does, and returns the
+// page. The translation's state comes from markup and goes back into it, as
+// from one page of a run to the next.
+std::string convert(tarvo::MarkupContext& markup, const std::string& source, const std::string& work) {
+    tarvo::PageOptions options;
+    options.workDir = tarvo::widen(work);
+    tarvo::RunState run;
+    tarvo::startRun(run, options);
+    tarvo::Report report;
+    tarvo::PageContext ctx(options, run, report);
+    ctx.markup = std::move(markup);
+    tarvo::convertPage(ctx, tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source)}, std::nullopt);
+    markup = std::move(ctx.markup);
+    const std::string page = source.substr(0, source.rfind('.')) + ".html";
+    std::ifstream in(page, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(page.c_str());
+    return text;
 }
 
 }  // namespace
@@ -61,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream file(source, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    auto ctx = std::make_unique<tarvo::RunContext>();
-    ctx->options.workDir = tarvo::widen(scratch.root + "/work/");
+    auto markup = std::make_unique<tarvo::MarkupContext>(tarvo::MarkupOptions());
+    const std::string work = scratch.root + "/work/";
     // A cost or an output that grows faster than the input (a quadratic path,
     // a link that expands without end) shows here long before it would
     // reach the time-out: an instrumented build converts about a megabyte a
@@ -71,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // it counts, so that a busy machine or a slow disk does not fail a run.
     auto cpuSeconds = [&](std::string& page) {
         const std::clock_t start = std::clock();
-        page = convert(*ctx, source);
+        page = convert(*markup, source, work);
         return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     };
     const double budget = 0.05 + 20e-6 * static_cast<double>(size);
@@ -80,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int again = 0; again < 2 && seconds > budget; ++again) seconds = std::min(seconds, cpuSeconds(second));
     if (seconds > budget) fail("slow input: %zu bytes took %.3f s of processor time\n", size, seconds);
     if (first.size() > 2048 + 64 * size) fail("output out of proportion: %zu bytes from %zu\n", first.size(), size);
-    second = convert(*ctx, source);
+    second = convert(*markup, source, work);
     std::error_code ignored;  // the DOT files of this input must not pile up
     fs::remove_all(scratch.root + "/work/", ignored);
     fs::create_directory(scratch.root + "/work/", ignored);

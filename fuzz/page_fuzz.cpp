@@ -10,11 +10,10 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <system_error>
-
-#include <iterator>
 
 #include "page/page_converter.h"
 

@@ -55,7 +55,7 @@ std::string convert(tarvo::MarkupContext& markup, const std::string& source, con
     tarvo::Report report;
     tarvo::PageContext ctx(options, run, report);
     ctx.markup = std::move(markup);
-    tarvo::convertPage(ctx, tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source)}, std::nullopt);
+    tarvo::convertPage(ctx, tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source), 0, {}, nullptr}, std::nullopt);
     markup = std::move(ctx.markup);
     const std::string page = source.substr(0, source.rfind('.')) + ".html";
     std::ifstream in(page, std::ios::binary);

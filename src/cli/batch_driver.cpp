@@ -62,13 +62,13 @@ struct Walk {
         prefix.resize(level.prefixLength);
         platform::DirSearch search;
         platform::DirEntry entry;
-        std::vector<WString> names;
+        std::vector<platform::DirEntry> files;
         std::vector<platform::FileIdentity> sources;
         if (search.findFirst(level.folder, pattern, entry)) {
             do {
                 if (entry.hidden || entry.system || entry.directory) continue;
-                names.push_back(entry.name);
                 sources.push_back(entry.identity);
+                files.push_back(std::move(entry));
             } while (search.findNext(entry));
         } else if (top && !recursive()) {
             return noMatch();
@@ -79,8 +79,8 @@ struct Walk {
             return 0;
         }
         std::sort(sources.begin(), sources.end());
-        for (const WString& name : names) {
-            const SourceFile source{level.folder, prefix + name, prefix.size(), &sources};
+        for (const platform::DirEntry& file : files) {
+            const SourceFile source{level.folder, prefix + file.name, prefix.size(), file.identity, &sources};
             if (int result = convertPage(*ctx.page, source, outputArg)) return result;
         }
         if (!recursive()) return 0;

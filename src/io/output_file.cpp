@@ -78,7 +78,9 @@ Refusal OutputFile::open(const platform::Folder& at, const WString& name, const 
         if (!ownFolder_.open(at, folderPath)) return Refusal::Unwritable;
         folder_ = &ownFolder_;
     }
-    if (stored_.kind == platform::FileKind::Regular && storedFile_.open(*folder_, base_)) {
+    // A page is compared as it comes, a DOT file once it is whole.
+    if (stored_.kind == platform::FileKind::Regular &&
+        (!mine_.page || storedFile_.open(*folder_, base_, stored_.identity))) {
         comparing_ = true;
         return Refusal::None;
     }
@@ -137,9 +139,7 @@ void OutputFile::take(std::string_view text) {
 
 OutputFile::Outcome OutputFile::finish() {
     if (comparing_) {
-        char extra;
-        const bool sameLength = storedFile_.readAt(matched_, &extra, 1) == 0;
-        if (sameLength && platform::touch(*folder_, base_)) {
+        if (matched_ == stored_.size && platform::touch(*folder_, base_)) {
             storedFile_.close();
             written_->add(stored_.identity, std::move(mine_));
             return Outcome::Unchanged;
@@ -154,7 +154,6 @@ OutputFile::Outcome OutputFile::finish() {
 
 OutputFile::Outcome OutputFile::store(std::string_view text) {
     if (comparing_) {
-        storedFile_.close();
         comparing_ = false;
         if (sameLines(*folder_, base_, text)) {
             written_->add(stored_.identity, std::move(mine_));

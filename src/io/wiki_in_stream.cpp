@@ -58,6 +58,10 @@ void WikiInStream::start(bool opened) {
 
 void WikiInStream::open(const platform::Folder& at, const WString& name) { start(file_.open(at, name)); }
 
+void WikiInStream::open(const platform::Folder& at, const WString& name, const platform::FileIdentity& known) {
+    start(file_.open(at, name, known));
+}
+
 void WikiInStream::openStandardInput() { start(file_.openStandardInput()); }
 
 // Reads behind buffer_[0, end_) what the file gives at once, up to the end

@@ -39,11 +39,15 @@ public:
     WikiInStream& operator=(const WikiInStream&) = delete;
 
     void open(const platform::Folder& at, const WString& name);
+    // A file already known to be a regular file with this identity.
+    void open(const platform::Folder& at, const WString& name, const platform::FileIdentity& known);
     void open(const WString& name) { open(platform::currentFolder(), name); }
     // Reads the process's standard input from where it stands.
     void openStandardInput();
     // Open, and no read has met the end or an error yet.
     bool good() const { return file_.isOpen() && !ended_; }
+    // The file opened by open().
+    const platform::FileIdentity& identity() const { return file_.identity(); }
     // The next line, without its line end, valid until the next call. False
     // at the end, with line empty.
     bool readLine(std::string_view& line) override;

@@ -155,7 +155,8 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
     Report& report = ctx.report;
     WikiInStream reader;
     const WString sourceName = source.path.substr(source.nameStart);
-    reader.open(source.folder, sourceName);
+    if (source.identity.exists) reader.open(source.folder, sourceName, source.identity);
+    else reader.open(source.folder, sourceName);
     if (!reader.good()) {
         report.cantOpenSource(source.path);
         return 1;
@@ -168,7 +169,7 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
     const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
     const WString page = beside ? pageName.substr(source.nameStart) : pageName;
     // Neither the page nor a DOT file may replace these.
-    const KeptFiles kept{platform::identify(source.folder, sourceName), ctx.run.templateFile, source.siblings};
+    const KeptFiles kept{reader.identity(), ctx.run.templateFile, source.siblings};
     DotFiles dots(ctx, kept);
 
     if (ctx.options.testMode) {

@@ -61,6 +61,9 @@ struct SourceFile {
     const platform::Folder& folder;
     WString path;
     std::size_t nameStart = 0;
+    // What the listing showed: a regular file with this identity, or nothing
+    // known (then the file is asked).
+    platform::FileIdentity identity;
     // The sources listed beside it (sorted): a page never replaces one.
     const std::vector<platform::FileIdentity>* siblings = nullptr;
 };

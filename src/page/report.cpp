@@ -32,28 +32,45 @@ std::string_view reason(Refusal why) {
 
 namespace {
 
-// A message is written in one piece, unless it holds a long line: then its
-// parts go one after the other rather than being copied together.
-void write(void (*to)(std::string_view), std::initializer_list<std::string_view> parts) {
+// Held back at most: a message with a long line in it goes out in its parts,
+// never copied into one string.
+constexpr std::size_t kHold = 64 * 1024;
+
+std::size_t sizeOf(std::initializer_list<std::string_view> parts) {
     std::size_t size = 0;
     for (std::string_view part : parts) size += part.size();
-    if (size > 64 * 1024) {
-        for (std::string_view part : parts) to(part);
-        return;
-    }
-    std::string text;
-    text.reserve(size);
-    for (std::string_view part : parts) text += part;
-    to(text);
+    return size;
 }
 
 }  // namespace
 
-void Report::out(std::initializer_list<std::string_view> parts) {
-    write(toStandardError_ ? platform::writeErr : platform::writeOut, parts);
+void Report::flush() {
+    if (pending_.empty()) return;
+    platform::writeOut(pending_);
+    pending_.clear();
 }
 
-void Report::err(std::initializer_list<std::string_view> parts) { write(platform::writeErr, parts); }
+void Report::out(std::initializer_list<std::string_view> parts) {
+    if (toStandardError_) return err(parts);
+    if (pending_.size() + sizeOf(parts) > kHold) {
+        flush();
+        for (std::string_view part : parts) platform::writeOut(part);
+        return;
+    }
+    for (std::string_view part : parts) pending_ += part;
+    if (pending_.back() == '\n') flush();
+}
+
+void Report::err(std::initializer_list<std::string_view> parts) {
+    flush();
+    if (sizeOf(parts) > kHold) {
+        for (std::string_view part : parts) platform::writeErr(part);
+        return;
+    }
+    std::string text;
+    for (std::string_view part : parts) text += part;
+    platform::writeErr(text);
+}
 
 // ---- the command line and the walk ----
 

@@ -21,6 +21,11 @@ namespace tarvo {
 
 class Report {
 public:
+    Report() = default;
+    Report(const Report&) = delete;
+    Report& operator=(const Report&) = delete;
+    ~Report() { flush(); }
+
     // The page itself goes to standard output: messages meant for standard
     // output go to standard error instead.
     void keepStandardOutputForThePage() { toStandardError_ = true; }
@@ -55,13 +60,17 @@ public:
     void lessGenerated(const WString& page, unsigned lines);
     void comparedSame();
 
+    // Writes out what standard output holds back.
+    void flush();
+
 private:
-    // The parts of a message one after the other: a long line in it is never
-    // copied into one message string.
     void out(std::initializer_list<std::string_view> parts);
     void err(std::initializer_list<std::string_view> parts);
 
     bool toStandardError_ = false;
+    // Standard output is written a whole console line at a time: a page's
+    // line goes out in one piece when it ends.
+    std::string pending_;
 };
 
 }  // namespace tarvo

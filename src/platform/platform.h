@@ -91,6 +91,19 @@ private:
 // The current folder, for calls that take a folder.
 const Folder& currentFolder();
 
+// Identity of an existing file (device and inode; on Windows volume serial
+// number and file index), to tell when two names are the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool exists = false;
+    bool operator==(const FileIdentity& o) const {
+        return exists && o.exists && device == o.device && inode == o.inode;
+    }
+    bool operator<(const FileIdentity& o) const {
+        return device != o.device ? device < o.device : inode < o.inode;
+    }
+};
 // A file opened for reading raw bytes: front to back (read), or at explicit
 // offsets (readAt, equalAt). A file is read one way or the other, not both.
 class ReadFile {
@@ -102,11 +115,16 @@ public:
 
     // Opens a regular file (links followed); anything else is refused.
     bool open(const Folder& at, const WString& name);
+    // Opens a file that a listing or a status has just shown to be a regular
+    // file with this identity, without asking again.
+    bool open(const Folder& at, const WString& name, const FileIdentity& known);
     bool open(const WString& name) { return open(currentFolder(), name); }
     // The process's standard input (a pipe, a file or a terminal), read from
     // where it stands. It stays open when this file is closed.
     bool openStandardInput();
     bool isOpen() const { return fd_ >= 0; }
+    // The file opened by open().
+    const FileIdentity& identity() const { return identity_; }
     void close();
     // Reads the next bytes, up to count, with one call of the system: a pipe
     // or a terminal gives what it holds so far. Returns the count read, 0 at
@@ -131,6 +149,7 @@ private:
     long readNext(char* into, std::size_t count);
 
     NativeFile fd_ = -1;
+    FileIdentity identity_;
     bool borrowed_ = false;   // standard input: not ours to close
     bool onDisk_ = false;     // a file on disk, whose short read is its end
     bool exhausted_ = false;  // read met the end or an error
@@ -142,19 +161,6 @@ private:
 };
 
 
-// Identity of an existing file (device and inode; on Windows volume serial
-// number and file index), to tell when two names are the same file.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool exists = false;
-    bool operator==(const FileIdentity& o) const {
-        return exists && o.exists && device == o.device && inode == o.inode;
-    }
-    bool operator<(const FileIdentity& o) const {
-        return device != o.device ? device < o.device : inode < o.inode;
-    }
-};
 // What a name holds, its last component looked at itself: a link is a link,
 // not what it points to.
 enum class FileKind { Missing, Regular, Directory, Link, Other };
@@ -164,6 +170,7 @@ enum class FileKind { Missing, Regular, Directory, Link, Other };
 struct FileStatus {
     FileKind kind = FileKind::Missing;
     FileIdentity identity;
+    std::uint64_t size = 0;  // of a regular file
 };
 FileStatus statusOf(const Folder& at, const WString& name);
 
@@ -255,6 +262,20 @@ private:
     std::vector<DirEntry> entries_;
     std::size_t next_ = 0;
     bool failed_ = false;
+#ifndef _WIN32
+    // The whole folder as last read, kept for a second search in it: a walk
+    // looks for its pattern and then for sub-folders in the same folder.
+    struct Listed {
+        std::string bytes;
+        DirEntry entry;
+        bool resolved = false;  // the kind and identity are known
+    };
+    bool list(const Folder& folder);
+    std::vector<Listed> listing_;
+    const Folder* listedFolder_ = nullptr;
+    int listedHandle_ = -1;
+    std::uint64_t listedDevice_ = 0;
+#endif
 };
 
 // Sets up the process: a write past the file-size limit fails with an error

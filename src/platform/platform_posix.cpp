@@ -11,7 +11,9 @@
 #include <sys/syscall.h>
 #endif
 #include <poll.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,6 +79,14 @@ void writeErr(std::string_view bytes) {
     std::fflush(stderr);
 }
 
+namespace {
+
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+}
+
+}  // namespace
+
 // ---- folders ----
 
 namespace {
@@ -115,10 +125,6 @@ void Folder::close() {
 int Folder::handle() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
 
 namespace {
-
-FileIdentity identityOf(const struct stat& st) {
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
-}
 
 // The real path of an open folder, from the kernel's own record of it.
 bool realPathOf(int fd, std::string& out) {
@@ -190,6 +196,7 @@ FileStatus statusOf(const Folder& at, const WString& name) {
     }
     status.kind = S_ISREG(st.st_mode) ? FileKind::Regular : S_ISDIR(st.st_mode) ? FileKind::Directory : FileKind::Other;
     status.identity = identityOf(st);
+    status.size = static_cast<std::uint64_t>(st.st_size);
     return status;
 }
 
@@ -209,6 +216,17 @@ bool ReadFile::open(const Folder& at, const WString& name) {
         return false;
     }
     fd_ = fd;
+    identity_ = identityOf(st);
+    onDisk_ = true;
+    return true;
+}
+
+bool ReadFile::open(const Folder& at, const WString& name, const FileIdentity& known) {
+    close();
+    const int fd = ::openat(at.handle(), relativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    fd_ = fd;
+    identity_ = known;
     onDisk_ = true;
     return true;
 }
@@ -227,6 +245,7 @@ void ReadFile::close() {
     if (fd_ >= 0 && !borrowed_) ::close(fd_);
     fd_ = -1;
     borrowed_ = onDisk_ = exhausted_ = false;
+    identity_ = FileIdentity();
     cacheStart_ = 0;
     cacheLength_ = 0;
 }
@@ -346,16 +365,23 @@ bool ReplaceFile::writeRaw(std::string_view bytes) { return write(bytes); }
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
     const int fd = static_cast<int>(fd_);
-    // Keep the permission bits an existing file had, never its set-user-ID,
-    // set-group-ID or sticky bits: the new file is ours, not its owner's.
     struct stat st;
-    if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(fd, st.st_mode & 0777);
     bool ok = ::fstat(fd, &st) == 0;
     if (ok) identity_ = identityOf(st);
-    if (unnamed_) {
-        // The unnamed file gets a temporary name, then takes the final one.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const std::string self = unnamed_ ? "/proc/self/fd/" + std::to_string(fd) : std::string();
+    // Where the name is missing, the unnamed file takes it at once.
+    if (ok && unnamed_ && ::linkat(AT_FDCWD, self.c_str(), dirFd_, base_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        ok = ::close(fd) == 0;
+        fd_ = -1;
+        discard();
+        return ok;
+    }
+    // Keep the permission bits an existing file had, never its set-user-ID,
+    // set-group-ID or sticky bits: the new file is ours, not its owner's.
+    if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(fd, st.st_mode & 0777);
+    if (ok && unnamed_) {
+        // Otherwise it gets a temporary name, then takes the final one.
         ok = false;
         for (int attempt = 0; attempt < 16 && !ok; ++attempt) {
             tempName_ = temporaryName();
@@ -441,45 +467,102 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     return p == pattern.size();
 }
 
-bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry& entry) {
-    close();
+namespace {
+
+// File systems whose listing gives each entry's inode number as stat would:
+// there the listing alone tells a file's identity. (An overlay may not.)
+bool listingGivesInodes(const struct statfs& fs) {
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+// Reads the whole folder, sorted by name. Whatever the listing's entry types
+// settle needs no further call: a folder, a FIFO or a device; a regular file
+// too where the listing gives its inode. Links and the rest are looked up
+// when a search needs them.
+bool DirSearch::list(const Folder& folder) {
+    listing_.clear();
+    listedFolder_ = &folder;
+    listedHandle_ = folder.handle();
     const int fd = ::openat(folder.handle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
     if (!dir) {
         if (fd >= 0) ::close(fd);
-        failed_ = true;
+        listedFolder_ = nullptr;
         return false;
     }
-    std::vector<std::pair<std::string, DirEntry>> found;
+    struct stat folderStat;
+    struct statfs fs;
+    const bool inodes = ::fstat(fd, &folderStat) == 0 && ::fstatfs(fd, &fs) == 0 && listingGivesInodes(fs);
+    listedDevice_ = static_cast<std::uint64_t>(folderStat.st_dev);
+    bool ok = true;
     for (;;) {
         errno = 0;
         struct dirent* d = ::readdir(dir);
         if (!d) {
-            failed_ = errno != 0;
+            ok = errno == 0;
             break;
         }
-        std::string bytes = d->d_name;
-        DirEntry e;
-        e.name = listedName(bytes);
-        if (!wildcardMatch(pattern, e.name)) continue;
-        e.hidden = !bytes.empty() && bytes[0] == '.';
-        struct stat st;
-        if (::fstatat(::dirfd(dir), bytes.c_str(), &st, 0) != 0) {
-            e.system = true;  // a dangling link or an entry that vanished
-        } else if (S_ISDIR(st.st_mode)) {
-            e.directory = true;
-        } else if (!S_ISREG(st.st_mode)) {
-            e.system = true;  // FIFO, socket, device: never opened
-        } else {
-            e.identity = identityOf(st);
+        Listed l;
+        l.bytes = d->d_name;
+        l.entry.name = listedName(l.bytes);
+        l.entry.hidden = l.bytes[0] == '.';
+        l.resolved = true;
+        switch (d->d_type) {
+            case DT_DIR: l.entry.directory = true; break;
+            case DT_FIFO:
+            case DT_SOCK:
+            case DT_CHR:
+            case DT_BLK: l.entry.system = true; break;  // never opened
+            case DT_REG:
+                l.resolved = inodes;
+                if (inodes) l.entry.identity = {listedDevice_, static_cast<std::uint64_t>(d->d_ino), true};
+                break;
+            default: l.resolved = false;  // a link, or a file system that gives no types
         }
-        found.emplace_back(std::move(bytes), std::move(e));
+        listing_.push_back(std::move(l));
     }
     ::closedir(dir);
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    entries_.reserve(found.size());
-    for (auto& f : found) entries_.push_back(std::move(f.second));
+    if (!ok) {
+        listing_.clear();
+        listedFolder_ = nullptr;
+        return false;
+    }
+    std::sort(listing_.begin(), listing_.end(), [](const Listed& a, const Listed& b) { return a.bytes < b.bytes; });
+    return true;
+}
+
+bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry& entry) {
+    close();
+    if ((listedFolder_ != &folder || listedHandle_ != folder.handle()) && !list(folder)) {
+        failed_ = true;
+        return false;
+    }
+    for (Listed& l : listing_) {
+        if (!wildcardMatch(pattern, l.entry.name)) continue;
+        if (!l.resolved) {
+            // What the name leads to decides, links followed.
+            struct stat st;
+            if (::fstatat(folder.handle(), l.bytes.c_str(), &st, 0) != 0) {
+                l.entry.system = true;  // a dangling link or an entry that vanished
+            } else if (S_ISDIR(st.st_mode)) {
+                l.entry.directory = true;
+            } else if (!S_ISREG(st.st_mode)) {
+                l.entry.system = true;  // FIFO, socket, device: never opened
+            } else {
+                l.entry.identity = identityOf(st);
+            }
+            l.resolved = true;
+        }
+        entries_.push_back(l.entry);
+    }
     return findNext(entry);
 }
 

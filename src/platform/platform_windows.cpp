@@ -38,6 +38,17 @@ HANDLE handleOf(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
 
 NativeFile fileOf(HANDLE handle) { return reinterpret_cast<NativeFile>(handle); }
 
+FileIdentity identityOf(HANDLE h) {
+    FileIdentity id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(h, &info)) {
+        id.exists = true;
+        id.device = info.dwVolumeSerialNumber;
+        id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    return id;
+}
+
 // UTF-8 to UTF-16; malformed bytes become U+FFFD.
 std::wstring utf16Of(std::string_view bytes) {
     const WString wide = wideOf(bytes, false);
@@ -148,9 +159,13 @@ bool ReadFile::open(const Folder& at, const WString& name) {
         return false;
     }
     fd_ = fileOf(h);
+    identity_ = identityOf(h);
     onDisk_ = true;
     return true;
 }
+
+// Windows asks nothing more of a file once it is open: the same as open().
+bool ReadFile::open(const Folder& at, const WString& name, const FileIdentity&) { return open(at, name); }
 
 bool ReadFile::openStandardInput() {
     close();
@@ -166,6 +181,7 @@ void ReadFile::close() {
     if (fd_ >= 0 && !borrowed_) ::CloseHandle(handleOf(fd_));
     fd_ = -1;
     borrowed_ = onDisk_ = exhausted_ = false;
+    identity_ = FileIdentity();
     cacheStart_ = 0;
     cacheLength_ = 0;
 }
@@ -228,23 +244,17 @@ FileKind kindAt(const std::wstring& path) {
     return disk ? FileKind::Regular : FileKind::Other;
 }
 
-FileIdentity identityOf(HANDLE h) {
-    FileIdentity id;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileInformationByHandle(h, &info)) {
-        id.exists = true;
-        id.device = info.dwVolumeSerialNumber;
-        id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    }
-    return id;
-}
 
 }  // namespace
 
 FileStatus statusOf(const Folder& at, const WString& name) {
     FileStatus status;
-    status.kind = kindAt(longPath(joined(at, name)));
+    const std::wstring path = longPath(joined(at, name));
+    status.kind = kindAt(path);
     if (status.kind != FileKind::Missing) status.identity = identify(at, name);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (status.kind == FileKind::Regular && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        status.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return status;
 }
 

@@ -31,7 +31,8 @@ TEST(ConvertPage, ASourceThatDisappearsAfterListingCannotBeOpened) {
     Report report;
     PageContext ctx(PageOptions(), run, report);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(convertPage(ctx, SourceFile{platform::currentFolder(), widen(tmp.dir) + entry.name}, std::nullopt), 1);
+    EXPECT_EQ(convertPage(ctx, SourceFile{platform::currentFolder(), widen(tmp.dir) + entry.name, 0, {}, nullptr}, std::nullopt), 1);
+    report.flush();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Can't open " + tmp.dir + "gone.txt");
     EXPECT_FALSE(platform::identify(widen(tmp.dir + "gone.html")).exists);
 }

@@ -217,6 +217,9 @@ int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<W
     int result = 0;
     if (opened) result = walk.run(std::move(first));
     else walk.reportUnreadable(dirPart);
+    // The links are checked once every page of the run is known; a run that
+    // stopped early would find links to pages it never came to.
+    if (result == 0 && ctx.options.checkLinks && ctx.state.links.reportBroken(ctx.report) != 0) result = 1;
     // A folder that could not be read, or a DOT file that could not be
     // written, fails the run once everything else is done.
     if (result == 0 && ctx.state.failAtEnd) return 1;

@@ -36,6 +36,8 @@ constexpr Option kOptions[] = {
     {u"--help", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Help; }},
     {u"-h", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Help; }},
     {u"--version", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Version; }},
+    {u"--check-links", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.checkLinks = true; return Then::Go; }},
     {u"+r", Option::Match::Start, false,
      [](ConvertOptions& o, const WString&) { o.recursive = true; return Then::Go; }},
     {u"-r", Option::Match::Start, false,

@@ -14,11 +14,13 @@ struct ConvertOptions {
     std::string genPrefix;   // put in front of diagram picture names
     WString templateName;    // empty: the built-in page frame
     WString workDir;         // put in front of DOT file names
+    bool checkLinks = false; // report the pages' links that lead nowhere, after the run
 };
 
 // The part of the options that converting a page reads.
 inline PageOptions pageOptions(const ConvertOptions& o) {
-    return PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix}};
+    return PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix},
+                       o.checkLinks};
 }
 
 }  // namespace tarvo

@@ -1,5 +1,7 @@
 #include "page/page_converter.h"
 
+#include <utility>
+
 #include "page/compare_mode.h"
 #include "text/ascii.h"
 
@@ -99,13 +101,27 @@ WString makeOutputName(const WString& sourcePath, const std::optional<WString>& 
 
 namespace {
 
+// Writes the page body into out; with links, its bytes are scanned for links
+// on their way.
+void writeBody(PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
+    if (!links) {
+        convertBody(ctx.markup, source, out);
+        return;
+    }
+    out.flush();
+    links->bodyStarts();
+    convertBody(ctx.markup, source, out);
+    out.flush();
+    links->bodyEnds();
+}
+
 // Writes the frame or the template with the body into out. 0, or 1 after a
 // reported template failure.
-int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
+int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
     const WString& templateName = ctx.options.templateName;
     if (templateName.empty()) {
         out.write(kPageHead);
-        convertBody(ctx.markup, source, out);
+        writeBody(ctx, source, out, links);
         out.write(kPageFoot);
         return 0;
     }
@@ -120,7 +136,7 @@ int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
     while (!tmpl.atEnd() && tmpl.readLine(line)) {
         if (std::string_view(line).substr(0, kBodyMarker.size()) == kBodyMarker) {
             markerSeen = true;
-            convertBody(ctx.markup, source, out);
+            writeBody(ctx, source, out, links);
         } else {
             out.write(line);
             out.write('\n');
@@ -134,13 +150,29 @@ int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out) {
 }
 
 // Generates the page into out while the page's diagrams go to dots.
-int generateWith(PageContext& ctx, DotFiles& dots, WikiInStream& source, PageOutput& out) {
+int generateWith(PageContext& ctx, DotFiles& dots, WikiInStream& source, PageOutput& out, LinkScan* links) {
     DiagramSink*& sink = ctx.markup.inlines.diagram.sink;
     sink = &dots;
-    const int result = generatePage(ctx, source, out);
+    const int result = generatePage(ctx, source, out, links);
     sink = nullptr;
     out.flush();
     return result;
+}
+
+// Generates the page into pageSink. When the run checks links, the body's
+// links are scanned on the way and kept with the page for the check after
+// the run.
+int generateInto(PageContext& ctx, DotFiles& dots, WikiInStream& source, ByteSink& pageSink,
+                 const WString& sourcePath, const WString& pageName) {
+    if (!ctx.options.checkLinks) {
+        PageOutput out(pageSink);
+        return generateWith(ctx, dots, source, out, nullptr);
+    }
+    LinkScan scan(pageSink);
+    PageOutput out(scan);
+    if (generateWith(ctx, dots, source, out, &scan) != 0) return 1;
+    ctx.run.links.addPage(sourcePath, pageName, std::move(scan.links()));
+    return 0;
 }
 
 }  // namespace
@@ -181,8 +213,7 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
         }
         report.pageStarts(true, source.path, pageName);
         PageComparison comparison(stored);
-        PageOutput out(comparison);
-        if (generateWith(ctx, dots, reader, out) != 0) return 1;
+        if (generateInto(ctx, dots, reader, comparison, source.path, pageName) != 0) return 1;
         return comparison.finish(report, source.path, pageName);
     }
 
@@ -193,8 +224,7 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
         return 1;
     }
     report.pageStarts(false, source.path, pageName);
-    PageOutput out(file);
-    if (generateWith(ctx, dots, reader, out) != 0) return 1;
+    if (generateInto(ctx, dots, reader, file, source.path, pageName) != 0) return 1;
     switch (file.finish()) {
         case OutputFile::Outcome::Written:
         case OutputFile::Outcome::Unchanged: break;

@@ -11,6 +11,7 @@
 #include "io/page_output.h"
 #include "io/wiki_in_stream.h"
 #include "markup/markup.h"
+#include "page/link_check.h"
 #include "page/report.h"
 #include "platform/platform.h"
 
@@ -21,6 +22,7 @@ struct PageOptions {
     WString templateName;   // empty: the built-in page frame
     WString workDir;        // put in front of DOT file names
     MarkupOptions markup;
+    bool checkLinks = false;  // keep each body's links for the check after the run
 };
 
 // What the pages of one run share.
@@ -32,6 +34,8 @@ struct RunState {
     platform::Folder workFolder;
     bool workFolderOpen = false;
     platform::FileIdentity templateFile;
+    // The pages made and, with checkLinks, their links.
+    LinkCheck links;
 };
 
 // Sets up the run's state for these options: the work folder and the

@@ -89,6 +89,7 @@ void Report::help() {
     out({"\t-gen <prefix> - prefix to put in front of diagram picture names\n"
          "\t-wrk <prefix> - prefix to put in front of the DOT files written\n"
          "\t-test - compare with the stored pages instead of writing them\n"
+         "\t--check-links - report the links and images that lead nowhere\n"
          "\t-- - later words are file names, even those starting with - or +\n"
          "\t-h, --help - print this help and exit\n"
          "\t--version - print the version line and exit\n"
@@ -157,5 +158,11 @@ void Report::lessGenerated(const WString& page, unsigned lines) {
 }
 
 void Report::comparedSame() { out({" - OK\n"}); }
+
+// ---- the check of links, after the run ----
+
+void Report::brokenLink(const WString& source, std::string_view target) {
+    out({"Broken link in ", bytes(source), ": ", target, "\n"});
+}
 
 }  // namespace tarvo

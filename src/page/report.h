@@ -8,6 +8,8 @@
 // 4. A failure before a page's line begins ("Can't open a", "Can't create b
 //    (...)") ends no line either; the run stops after it.
 // 5. The banner, the usage, and the messages of the walk end their lines.
+// 6. The links that lead nowhere (--check-links) are reported after the run,
+//    once the last page's line is ended, one line each.
 #pragma once
 
 #include <initializer_list>
@@ -59,6 +61,9 @@ public:
     void generatedLine(std::string_view line);
     void lessGenerated(const WString& page, unsigned lines);
     void comparedSame();
+
+    // ---- the check of links, after the run ----
+    void brokenLink(const WString& source, std::string_view target);
 
     // Writes out what standard output holds back.
     void flush();

@@ -14,11 +14,16 @@ struct ConvertOptions {
     std::string genPrefix;   // put in front of diagram picture names
     WString templateName;    // empty: the built-in page frame
     WString workDir;         // put in front of DOT file names
+    bool svg = false;            // make the diagrams' pictures with Graphviz
+    WString dotProgram = u"dot";  // the Graphviz program, a path or a name on PATH
+    double dotTimeout = 30;      // seconds a picture may take
+    unsigned jobs = 0;           // at most this many at once; 0: not given
 };
 
 // The part of the options that converting a page reads.
 inline PageOptions pageOptions(const ConvertOptions& o) {
-    return PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix}};
+    return PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix},
+                       PictureOptions{o.svg, o.dotProgram, o.dotTimeout, o.jobs}};
 }
 
 }  // namespace tarvo

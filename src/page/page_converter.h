@@ -1,9 +1,11 @@
 // Converts one source file into one page: the page name, the built-in frame or
-// the template around the body, the DOT files of its diagrams, and in test
-// mode the comparison with the page stored by an earlier run.
+// the template around the body, the DOT files of its diagrams (and their
+// pictures, page/pictures.h), and in test mode the comparison with the page
+// stored by an earlier run.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "io/page_output.h"
 #include "io/wiki_in_stream.h"
 #include "markup/markup.h"
+#include "page/pictures.h"
 #include "page/report.h"
 #include "platform/platform.h"
 
@@ -21,6 +24,7 @@ struct PageOptions {
     WString templateName;   // empty: the built-in page frame
     WString workDir;        // put in front of DOT file names
     MarkupOptions markup;
+    PictureOptions pictures;  // the diagrams' pictures
 };
 
 // What the pages of one run share.
@@ -32,11 +36,21 @@ struct RunState {
     platform::Folder workFolder;
     bool workFolderOpen = false;
     platform::FileIdentity templateFile;
+    // Makes the diagrams' pictures when they are asked for.
+    std::unique_ptr<Pictures> pictures;
 };
 
 // Sets up the run's state for these options: the work folder and the
 // template are looked up once.
 void startRun(RunState& run, const PageOptions& options);
+
+// When the pictures are asked for: checks that they can be made (the picture
+// prefix, the dot program) and starts making them. 1 after reporting why they
+// cannot be.
+int startPictures(RunState& run, const PageOptions& options, Report& report);
+// Waits for the pictures and reports what went wrong with them, after the
+// last page; the run then fails at its end.
+void finishPictures(RunState& run, Report& report);
 
 // What converting pages keeps over a run.
 struct PageContext {

@@ -1,5 +1,7 @@
 #include "page/report.h"
 
+#include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "version.h"
@@ -51,6 +53,11 @@ void write(void (*to)(std::string_view), std::initializer_list<std::string_view>
 
 void Report::out(std::initializer_list<std::string_view> parts) {
     write(toStandardError_ ? platform::writeErr : platform::writeOut, parts);
+    for (auto part = std::rbegin(parts); part != std::rend(parts); ++part) {
+        if (part->empty()) continue;
+        lineOpen_ = part->back() != '\n';
+        break;
+    }
 }
 
 void Report::err(std::initializer_list<std::string_view> parts) { write(platform::writeErr, parts); }
@@ -90,6 +97,10 @@ void Report::noInputFilename() {
 
 void Report::unknownOption(const WString& word) { err({"unknown option ", bytes(word), "\n"}); }
 
+void Report::badOptionValue(const WString& option, const WString& value) {
+    err({"bad value for ", bytes(option), ": ", bytes(value), "\n"});
+}
+
 void Report::noMatch(const WString& pathPattern) { err({"No file (or directory) <", bytes(pathPattern), "> \n"}); }
 
 void Report::cantOpenFolder(const WString& path) { out({"Can't open ", bytes(path), "\n"}); }
@@ -118,6 +129,64 @@ void Report::cantCreate(const WString& path, Refusal why, const WString& earlier
 }
 
 void Report::cantWrite(const WString& path) { out({"Can't write ", bytes(path)}); }
+
+// ---- the diagrams' pictures ----
+
+void Report::noDotProgram(const WString& program) {
+    out({"Can't find the Graphviz program ", bytes(program), " (install Graphviz, or name the program with --dot)\n"});
+}
+
+void Report::picturePrefixOutside(std::string_view genPrefix) {
+    out({"Can't make pictures under ", genPrefix,
+         " (the picture prefix must stay inside the output folder: not absolute, no \"..\", no scheme such as "
+         "\"https:\")\n"});
+}
+
+void Report::endOpenLine() {
+    if (lineOpen_) out({"\n"});
+}
+
+void Report::pictureRefused(const WString& picture, Refusal why, const WString& earlierSource) {
+    if (why == Refusal::EarlierPage)
+        out({"Can't create ", bytes(picture), reason(why), bytes(earlierSource), ")\n"});
+    else
+        out({"Can't create ", bytes(picture), reason(why), "\n"});
+}
+
+void Report::pictureNotWritten(const WString& picture) { out({"Can't write ", bytes(picture), "\n"}); }
+
+// Graphviz's own lines, indented, then how dot ended when its lines do not
+// say it.
+void Report::cantRender(const WString& picture, const WString& source, const platform::ProcessResult& dot,
+                        double timeoutSeconds) {
+    out({"Can't render ", bytes(picture), " (", bytes(source), ")\n"});
+    bool said = false;
+    std::string_view text = dot.err;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        if (line.empty()) continue;
+        out({"  ", line, "\n"});
+        said = true;
+    }
+    using End = platform::ProcessResult::End;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", timeoutSeconds);
+    switch (dot.end) {
+        case End::Exited:
+            if (!said) out({"  (dot ended with exit status ", std::to_string(dot.code), ")\n"});
+            break;
+        case End::Signalled: out({"  (dot was ended by signal ", std::to_string(dot.code), ")\n"}); break;
+        case End::TimedOut: out({"  (dot was stopped after ", seconds, " s)\n"}); break;
+        case End::TooMuchOutput: out({"  (dot was stopped: the picture was too large)\n"}); break;
+        case End::CantStart: out({"  (dot could not be started)\n"}); break;
+    }
+}
+
+void Report::pictureOutOfDate(const WString& picture) { out({"Picture ", bytes(picture), " is out of date\n"}); }
 
 // ---- test mode's comparison ----
 

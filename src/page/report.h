@@ -8,6 +8,9 @@
 // 4. A failure before a page's line begins ("Can't open a", "Can't create b
 //    (...)") ends no line either; the run stops after it.
 // 5. The banner, the usage, and the messages of the walk end their lines.
+// 6. What went wrong with the diagrams' pictures is told after the last page,
+//    in the order the diagrams were met, each message ending its line; the
+//    first starts a new line when a failed page left one open.
 #pragma once
 
 #include <initializer_list>
@@ -16,6 +19,7 @@
 
 #include "io/output_file.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace tarvo {
 
@@ -32,6 +36,7 @@ public:
     void tooManyFilenames();
     void noInputFilename();
     void unknownOption(const WString& word);
+    void badOptionValue(const WString& option, const WString& value);
     void noMatch(const WString& pathPattern);
     void cantOpenFolder(const WString& path);
 
@@ -46,6 +51,18 @@ public:
     // names the page's source for Refusal::EarlierPage.
     void cantCreate(const WString& path, Refusal why, const WString& earlierSource = {});
     void cantWrite(const WString& path);
+
+    // ---- the diagrams' pictures ----
+    void noDotProgram(const WString& program);
+    void picturePrefixOutside(std::string_view genPrefix);
+    // Ends the line a page left open, if any.
+    void endOpenLine();
+    void pictureRefused(const WString& picture, Refusal why, const WString& earlierSource);
+    void pictureNotWritten(const WString& picture);
+    // dot failed to make the picture of a diagram on the page of source.
+    void cantRender(const WString& picture, const WString& source, const platform::ProcessResult& dot,
+                    double timeoutSeconds);
+    void pictureOutOfDate(const WString& picture);
 
     // ---- test mode's comparison ----
     void difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
@@ -62,6 +79,7 @@ private:
     void err(std::initializer_list<std::string_view> parts);
 
     bool toStandardError_ = false;
+    bool lineOpen_ = false;  // the last message left its line open
 };
 
 }  // namespace tarvo

@@ -14,10 +14,10 @@ struct ConvertOptions {
     std::string genPrefix;   // put in front of diagram picture names
     WString templateName;    // empty: the built-in page frame
     WString workDir;         // put in front of DOT file names
-    bool svg = false;            // make the diagrams' pictures with Graphviz
+    bool svg = false;             // make the diagrams' pictures with Graphviz
     WString dotProgram = u"dot";  // the Graphviz program, a path or a name on PATH
-    double dotTimeout = 30;      // seconds a picture may take
-    unsigned jobs = 0;           // at most this many at once; 0: not given
+    double dotTimeout = 30;       // seconds a picture may take
+    unsigned jobs = 0;            // pictures made at once; 0: not given
 };
 
 // The part of the options that converting a page reads.

@@ -210,13 +210,16 @@ int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<W
     // A recursive walk from a folder that is not there is a mistake in the
     // input, reported before anything is made.
     if (!opened && ctx.options.recursive && namesNoFolder(dirPart)) return walk.noMatch();
+    ctx.page = std::make_unique<PageContext>(pageOptions(ctx.options), ctx.state, ctx.report);
+    // Pictures that cannot be made are said before anything is made.
+    if (startPictures(ctx.state, ctx.page->options, ctx.report) != 0) return 1;
     makeOutputFolders(ctx.options, outputArg);
     if (!opened && !ctx.options.recursive) return walk.noMatch();
-    ctx.page = std::make_unique<PageContext>(pageOptions(ctx.options), ctx.state, ctx.report);
     startRun(ctx.state, ctx.page->options);
     int result = 0;
     if (opened) result = walk.run(std::move(first));
     else walk.reportUnreadable(dirPart);
+    finishPictures(ctx.state, ctx.report);
     // The links are checked once every page of the run is known; a run that
     // stopped early would find links to pages it never came to.
     if (result == 0 && ctx.options.checkLinks && ctx.state.links.reportBroken(ctx.report) != 0) result = 1;

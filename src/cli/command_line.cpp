@@ -15,7 +15,36 @@ namespace {
 // reader folds it.
 std::string prefixBytes(const WString& value) { return utf8Of(value, {.foldFullwidth = true}); }
 
-enum class Then { Go, Help, Version, EndOfOptions };
+enum class Then { Go, Help, Version, EndOfOptions, BadValue };
+
+// A whole number from 1 to most, or 0 when the text is no such number.
+unsigned countOf(const WString& text, unsigned most) {
+    unsigned n = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9' || n > most) return 0;
+        n = n * 10 + static_cast<unsigned>(c - u'0');
+    }
+    return n <= most ? n : 0;
+}
+
+// Seconds written as digits with an optional fraction ("30", "0.5"), more
+// than 0 and at most a week; 0 when the text is no such number.
+double secondsOf(const WString& text) {
+    const std::size_t point = text.find(u'.');
+    const WString whole = text.substr(0, point);
+    const WString fraction = point == WString::npos ? WString() : text.substr(point + 1);
+    if ((whole.empty() && fraction.empty()) || whole.size() > 6 || fraction.size() > 6) return 0;
+    double seconds = 0, scale = 1;
+    for (char16_t c : whole) {
+        if (c < u'0' || c > u'9') return 0;
+        seconds = seconds * 10 + (c - u'0');
+    }
+    for (char16_t c : fraction) {
+        if (c < u'0' || c > u'9') return 0;
+        seconds += (c - u'0') * (scale /= 10);
+    }
+    return seconds <= 7 * 24 * 3600 ? seconds : 0;
+}
 
 struct Option {
     std::u16string_view word;
@@ -38,6 +67,20 @@ constexpr Option kOptions[] = {
     {u"--version", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Version; }},
     {u"--check-links", Option::Match::Exact, false,
      [](ConvertOptions& o, const WString&) { o.checkLinks = true; return Then::Go; }},
+    {u"--svg", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.svg = true; return Then::Go; }},
+    {u"--dot", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) { o.dotProgram = v; return Then::Go; }},
+    {u"--dot-timeout", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) {
+         o.dotTimeout = secondsOf(v);
+         return o.dotTimeout > 0 ? Then::Go : Then::BadValue;
+     }},
+    {u"--jobs", Option::Match::Exact, true,
+     [](ConvertOptions& o, const WString& v) {
+         o.jobs = countOf(v, 1024);
+         return o.jobs > 0 ? Then::Go : Then::BadValue;
+     }},
     {u"+r", Option::Match::Start, false,
      [](ConvertOptions& o, const WString&) { o.recursive = true; return Then::Go; }},
     {u"-r", Option::Match::Start, false,
@@ -108,6 +151,7 @@ int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
         const WString noValue;
         switch (option->apply(ctx.options, option->takesValue ? args[++i] : noValue)) {
             case Then::Go: break;
+            case Then::BadValue: report.badOptionValue(arg, args[i]); return 1;
             case Then::EndOfOptions: optionsEnded = true; break;
             case Then::Help: report.help(); return 0;
             case Then::Version: return 0;  // the banner line already printed is the version

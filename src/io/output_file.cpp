@@ -166,4 +166,22 @@ OutputFile::Outcome OutputFile::store(std::string_view text) {
     return Outcome::Written;
 }
 
+OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
+    if (comparing_) {
+        char extra;
+        if (storedFile_.equalAt(0, bytes) && storedFile_.readAt(bytes.size(), &extra, 1) == 0 &&
+            platform::touch(*folder_, base_)) {
+            storedFile_.close();
+            written_->add(stored_.identity, std::move(mine_));
+            return Outcome::Unchanged;
+        }
+        storedFile_.close();
+        comparing_ = false;
+        if (!create()) return Outcome::CantCreate;
+    }
+    if (!(file_.writeRaw(bytes) && file_.commit())) return Outcome::CantWrite;
+    written_->add(file_.identity(), std::move(mine_));
+    return Outcome::Written;
+}
+
 }  // namespace tarvo

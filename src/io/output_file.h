@@ -1,5 +1,5 @@
-// The one way a run writes a file: pages and DOT files alike. Whether a name
-// may be written is decided here once, by folder handle:
+// The one way a run writes a file: pages, DOT files and pictures alike.
+// Whether a name may be written is decided here once, by folder handle:
 //
 // - only a missing name or a regular file is replaced: never a link, a
 //   folder, a device or anything else in its place;
@@ -90,6 +90,10 @@ public:
     // A DOT file: its whole text, stored followed by one more line end unless
     // the stored file holds the same lines (then it is left untouched).
     Outcome store(std::string_view text);
+
+    // A picture: its bytes exactly as given, left in place with a new
+    // modification time when the stored file holds the same bytes.
+    Outcome storeBytes(std::string_view bytes);
 
 private:
     bool create();

@@ -23,11 +23,20 @@ constexpr std::string_view kPageFoot =
 
 constexpr std::string_view kBodyMarker = "*******body*******";
 
+// Where a page lies, for the pictures of its diagrams.
+struct PagePlace {
+    const platform::Folder& folder;  // the page's name is relative to it
+    const WString& name;
+    const WString& shown;  // the page's name as messages show it
+    const WString& source;
+};
+
 // The DOT files of one page's diagrams, stored in the run's work folder as
-// the translation hands them over.
+// the translation hands them over, and handed on for their pictures.
 class DotFiles final : public DiagramSink {
 public:
-    DotFiles(PageContext& ctx, const KeptFiles& kept) : ctx_(ctx), kept_{kept.source, kept.templateFile, nullptr} {}
+    DotFiles(PageContext& ctx, const KeptFiles& kept, PagePlace page)
+        : ctx_(ctx), kept_{kept.source, kept.templateFile, nullptr}, pageKept_(kept), page_(page) {}
 
     void storeDiagram(std::string_view name, std::string_view text) override {
         WString wideName;
@@ -48,26 +57,53 @@ private:
         platform::Folder below;
         const bool inside = run.workFolderOpen && !platform::escapesDirectory(name) &&
                             (folderPart.empty() || below.openBeneath(run.workFolder, folderPart));
+        const platform::Folder& folder = folderPart.empty() ? run.workFolder : below;
+        const WString nameThere = inWork.substr(folderPart.size());
         OutputFile file;
         const Refusal why =
-            inside ? file.open(folderPart.empty() ? run.workFolder : below, inWork.substr(folderPart.size()), kept_,
-                               run.written, {false, {}, std::string(text)})
-                   : Refusal::Outside;
+            inside ? file.open(folder, nameThere, kept_, run.written, {false, {}, std::string(text)}) : Refusal::Outside;
         if (why != Refusal::None) {
             ctx_.report.cantCreate(path, why, file.earlierSource());
             return 1;
         }
-        switch (file.store(text)) {
+        switch (const OutputFile::Outcome outcome = file.store(text)) {
             case OutputFile::Outcome::Written:
-            case OutputFile::Outcome::Unchanged: return 0;
+            case OutputFile::Outcome::Unchanged:
+                if (run.pictures) addPicture(name, folder, nameThere, path, outcome == OutputFile::Outcome::Written);
+                return 0;
             case OutputFile::Outcome::CantCreate: ctx_.report.cantCreate(path, Refusal::Unwritable); return 1;
             case OutputFile::Outcome::CantWrite: ctx_.report.cantWrite(path); return 1;
         }
         return 1;
     }
 
+    // The picture the page shows for the diagram: genPrefix + name + ".svg"
+    // in the page's folder, which is opened once for all of them.
+    void addPicture(const WString& name, const platform::Folder& dotFolder, const WString& dotName,
+                    const WString& dotPath, bool dotWritten) {
+        if (!pageFolderOpened_) {
+            pageFolderOpened_ = true;
+            auto folder = std::make_shared<platform::Folder>();
+            if (folder->open(page_.folder, platform::folderPart(page_.name))) {
+                pageFolderIdentity_ = platform::identify(*folder, WString());
+                pageFolder_ = std::move(folder);
+            }
+        }
+        const std::string& genPrefix = ctx_.options.markup.genPrefix;
+        WString picture;
+        appendUtf8AsUtf16(picture, static_cast<long>(genPrefix.size()), genPrefix.data());
+        ctx_.run.pictures->add(DiagramOnPage{pageFolder_, pageFolderIdentity_, platform::folderPart(page_.shown),
+                                             picture + name + u".svg", page_.source, &pageKept_, &dotFolder, dotName,
+                                             dotPath, dotWritten});
+    }
+
     PageContext& ctx_;
     KeptFiles kept_;
+    const KeptFiles& pageKept_;
+    PagePlace page_;
+    bool pageFolderOpened_ = false;
+    std::shared_ptr<const platform::Folder> pageFolder_;
+    platform::FileIdentity pageFolderIdentity_;
 };
 
 }  // namespace
@@ -202,7 +238,7 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
     const WString page = beside ? pageName.substr(source.nameStart) : pageName;
     // Neither the page nor a DOT file may replace these.
     const KeptFiles kept{reader.identity(), ctx.run.templateFile, source.siblings};
-    DotFiles dots(ctx, kept);
+    DotFiles dots(ctx, kept, PagePlace{pageFolder, page, pageName, source.path});
 
     if (ctx.options.testMode) {
         WikiInStream stored;

@@ -1,9 +1,11 @@
 // Converts one source file into one page: the page name, the built-in frame or
-// the template around the body, the DOT files of its diagrams, and in test
-// mode the comparison with the page stored by an earlier run.
+// the template around the body, the DOT files of its diagrams (and their
+// pictures, page/pictures.h), and in test mode the comparison with the page
+// stored by an earlier run.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "io/wiki_in_stream.h"
 #include "markup/markup.h"
 #include "page/link_check.h"
+#include "page/pictures.h"
 #include "page/report.h"
 #include "platform/platform.h"
 
@@ -23,6 +26,7 @@ struct PageOptions {
     WString workDir;        // put in front of DOT file names
     MarkupOptions markup;
     bool checkLinks = false;  // keep each body's links for the check after the run
+    PictureOptions pictures;  // the diagrams' pictures
 };
 
 // What the pages of one run share.
@@ -36,11 +40,21 @@ struct RunState {
     platform::FileIdentity templateFile;
     // The pages made and, with checkLinks, their links.
     LinkCheck links;
+    // Makes the diagrams' pictures when they are asked for.
+    std::unique_ptr<Pictures> pictures;
 };
 
 // Sets up the run's state for these options: the work folder and the
 // template are looked up once.
 void startRun(RunState& run, const PageOptions& options);
+
+// When the pictures are asked for: checks that they can be made (the picture
+// prefix, the dot program) and starts making them. 1 after reporting why they
+// cannot be.
+int startPictures(RunState& run, const PageOptions& options, Report& report);
+// Waits for the pictures and reports what went wrong with them, after the
+// last page; the run then fails at its end.
+void finishPictures(RunState& run, Report& report);
 
 // What converting pages keeps over a run.
 struct PageContext {

@@ -1,5 +1,7 @@
 #include "page/report.h"
 
+#include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "version.h"
@@ -28,10 +30,6 @@ std::string_view reason(Refusal why) {
     return "";
 }
 
-}  // namespace
-
-namespace {
-
 // Held back at most: a message with a long line in it goes out in its parts,
 // never copied into one string.
 constexpr std::size_t kHold = 64 * 1024;
@@ -51,6 +49,11 @@ void Report::flush() {
 }
 
 void Report::out(std::initializer_list<std::string_view> parts) {
+    for (auto part = std::rbegin(parts); part != std::rend(parts); ++part) {
+        if (part->empty()) continue;
+        lineOpen_ = part->back() != '\n';
+        break;
+    }
     if (toStandardError_) return err(parts);
     if (pending_.size() + sizeOf(parts) > kHold) {
         flush();
@@ -89,6 +92,10 @@ void Report::help() {
     out({"\t-gen <prefix> - prefix to put in front of diagram picture names\n"
          "\t-wrk <prefix> - prefix to put in front of the DOT files written\n"
          "\t-test - compare with the stored pages instead of writing them\n"
+         "\t--svg - make the missing or out-of-date diagram pictures with Graphviz\n"
+         "\t--dot <program> - the Graphviz dot program (default: dot on PATH)\n"
+         "\t--dot-timeout <seconds> - stop a picture's dot after this (default 30)\n"
+         "\t--jobs <n> - at most n pictures made at once (default: a processor each)\n"
          "\t--check-links - report the links and images that lead nowhere\n"
          "\t-- - later words are file names, even those starting with - or +\n"
          "\t-h, --help - print this help and exit\n"
@@ -107,6 +114,10 @@ void Report::noInputFilename() {
 }
 
 void Report::unknownOption(const WString& word) { err({"unknown option ", bytes(word), "\n"}); }
+
+void Report::badOptionValue(const WString& option, const WString& value) {
+    err({"bad value for ", bytes(option), ": ", bytes(value), "\n"});
+}
 
 void Report::noMatch(const WString& pathPattern) { err({"No file (or directory) <", bytes(pathPattern), "> \n"}); }
 
@@ -136,6 +147,64 @@ void Report::cantCreate(const WString& path, Refusal why, const WString& earlier
 }
 
 void Report::cantWrite(const WString& path) { out({"Can't write ", bytes(path)}); }
+
+// ---- the diagrams' pictures ----
+
+void Report::noDotProgram(const WString& program) {
+    out({"Can't find the Graphviz program ", bytes(program), " (install Graphviz, or name the program with --dot)\n"});
+}
+
+void Report::picturePrefixOutside(std::string_view genPrefix) {
+    out({"Can't make pictures under ", genPrefix,
+         " (the picture prefix must stay inside the output folder: not absolute, no \"..\", no scheme such as "
+         "\"https:\")\n"});
+}
+
+void Report::endOpenLine() {
+    if (lineOpen_) out({"\n"});
+}
+
+void Report::pictureRefused(const WString& picture, Refusal why, const WString& earlierSource) {
+    if (why == Refusal::EarlierPage)
+        out({"Can't create ", bytes(picture), reason(why), bytes(earlierSource), ")\n"});
+    else
+        out({"Can't create ", bytes(picture), reason(why), "\n"});
+}
+
+void Report::pictureNotWritten(const WString& picture) { out({"Can't write ", bytes(picture), "\n"}); }
+
+// Graphviz's own lines, indented, then how dot ended when its lines do not
+// say it.
+void Report::cantRender(const WString& picture, const WString& source, const platform::ProcessResult& dot,
+                        double timeoutSeconds) {
+    out({"Can't render ", bytes(picture), " (", bytes(source), ")\n"});
+    bool said = false;
+    std::string_view text = dot.err;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        if (line.empty()) continue;
+        out({"  ", line, "\n"});
+        said = true;
+    }
+    using End = platform::ProcessResult::End;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", timeoutSeconds);
+    switch (dot.end) {
+        case End::Exited:
+            if (!said) out({"  (dot ended with exit status ", std::to_string(dot.code), ")\n"});
+            break;
+        case End::Signalled: out({"  (dot was ended by signal ", std::to_string(dot.code), ")\n"}); break;
+        case End::TimedOut: out({"  (dot was stopped after ", seconds, " s)\n"}); break;
+        case End::TooMuchOutput: out({"  (dot was stopped: the picture was too large)\n"}); break;
+        case End::CantStart: out({"  (dot could not be started)\n"}); break;
+    }
+}
+
+void Report::pictureOutOfDate(const WString& picture) { out({"Picture ", bytes(picture), " is out of date\n"}); }
 
 // ---- test mode's comparison ----
 

@@ -8,7 +8,10 @@
 // 4. A failure before a page's line begins ("Can't open a", "Can't create b
 //    (...)") ends no line either; the run stops after it.
 // 5. The banner, the usage, and the messages of the walk end their lines.
-// 6. The links that lead nowhere (--check-links) are reported after the run,
+// 6. What went wrong with the diagrams' pictures is told after the last page,
+//    in the order the diagrams were met, each message ending its line; the
+//    first starts a new line when a failed page left one open.
+// 7. The links that lead nowhere (--check-links) are reported after the run,
 //    once the last page's line is ended, one line each.
 #pragma once
 
@@ -18,6 +21,7 @@
 
 #include "io/output_file.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace tarvo {
 
@@ -39,6 +43,7 @@ public:
     void tooManyFilenames();
     void noInputFilename();
     void unknownOption(const WString& word);
+    void badOptionValue(const WString& option, const WString& value);
     void noMatch(const WString& pathPattern);
     void cantOpenFolder(const WString& path);
 
@@ -53,6 +58,18 @@ public:
     // names the page's source for Refusal::EarlierPage.
     void cantCreate(const WString& path, Refusal why, const WString& earlierSource = {});
     void cantWrite(const WString& path);
+
+    // ---- the diagrams' pictures ----
+    void noDotProgram(const WString& program);
+    void picturePrefixOutside(std::string_view genPrefix);
+    // Ends the line a page left open, if any.
+    void endOpenLine();
+    void pictureRefused(const WString& picture, Refusal why, const WString& earlierSource);
+    void pictureNotWritten(const WString& picture);
+    // dot failed to make the picture of a diagram on the page of source.
+    void cantRender(const WString& picture, const WString& source, const platform::ProcessResult& dot,
+                    double timeoutSeconds);
+    void pictureOutOfDate(const WString& picture);
 
     // ---- test mode's comparison ----
     void difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
@@ -76,6 +93,7 @@ private:
     // Standard output is written a whole console line at a time: a page's
     // line goes out in one piece when it ends.
     std::string pending_;
+    bool lineOpen_ = false;  // the last message left its line open
 };
 
 }  // namespace tarvo

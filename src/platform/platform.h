@@ -230,6 +230,18 @@ bool touch(const Folder& at, const WString& name);
 // the folder exists afterwards.
 bool makeFolders(const WString& path);
 
+// Makes the folder name in at. True when it was made or a name is there already.
+bool makeFolder(const Folder& at, const WString& name);
+
+// Opens into folder the folder at path below at, making each missing folder
+// on the way. Like Folder::openBeneath it never leaves at: a name or link
+// that leads out of it is refused, and nothing is made outside it.
+bool makeFoldersBeneath(const Folder& at, const WString& path, Folder& folder);
+
+// The last modification time of the file at name (links followed), in
+// nanoseconds of the system's clock; false when there is no such file.
+bool modificationTime(const Folder& at, const WString& name, std::int64_t& time);
+
 // One entry of a directory search.
 struct DirEntry {
     WString name;

@@ -138,6 +138,27 @@ WString folderPart(const WString& path) {
     return cut == WString::npos ? WString() : path.substr(0, cut + 1);
 }
 
+// Each folder on the way is made in the one above it, which was opened
+// beneath at; then it is opened beneath at itself, so a link among the
+// folders may lead anywhere inside at, never out of it.
+bool makeFoldersBeneath(const Folder& at, const WString& path, Folder& folder) {
+    Folder current;
+    if (!current.open(at, WString())) return false;
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t end = path.find_first_of(u"/\\", start);
+        if (end == WString::npos) end = path.size();
+        const WString part = path.substr(start, end - start);
+        if (!part.empty() && part != u".") {
+            Folder next;
+            if (!makeFolder(current, part) || !next.openBeneath(at, path.substr(0, end))) return false;
+            current = std::move(next);
+        }
+        start = end + 1;
+    }
+    folder = std::move(current);
+    return true;
+}
+
 bool DirSearch::findFirst(const WString& pathPattern, DirEntry& entry) {
     close();
     const WString folderPath = folderPart(pathPattern);

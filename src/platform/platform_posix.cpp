@@ -3,6 +3,7 @@
 // does not decode is kept as the unit 0xDC00 + byte (text/utf.h), so that it
 // goes back to the same byte at the file-system boundary.
 #include "platform/platform.h"
+#include "platform/process.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -277,34 +279,38 @@ namespace {
 
 // The named temporaries that exist right now, for the signal handler, which
 // can reach nothing else: it removes them before the process dies. A slot is
-// filled before its file is made and emptied after the file is gone.
+// filled before its file is made and emptied after the file is gone. Pictures
+// are written on threads of their own, so a slot is claimed atomically:
+// taken (1) while it is filled, ready (2) once the handler may use it.
 struct PendingTemporary {
-    volatile std::sig_atomic_t used = 0;
+    std::atomic<int> state{0};
     int dirFd = -1;
     char name[32] = {};
 };
-PendingTemporary pendingTemporaries[4];
+PendingTemporary pendingTemporaries[8];
 
 int claimSlot(int dirFd, const std::string& name) {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 8; ++i) {
         PendingTemporary& p = pendingTemporaries[i];
-        if (p.used || name.size() >= sizeof p.name) continue;
+        int free = 0;
+        if (name.size() >= sizeof p.name || !p.state.compare_exchange_strong(free, 1)) continue;
         p.dirFd = dirFd;
         std::memcpy(p.name, name.c_str(), name.size() + 1);
-        p.used = 1;
+        p.state.store(2);
         return i;
     }
     return -1;  // more at once than slots: the file is only not removed on a signal
 }
 
 void releaseSlot(int& slot) {
-    if (slot >= 0) pendingTemporaries[slot].used = 0;
+    if (slot >= 0) pendingTemporaries[slot].state.store(0);
     slot = -1;
 }
 
 extern "C" void removeTemporariesAndDie(int signalNumber) {
     for (PendingTemporary& p : pendingTemporaries)
-        if (p.used) ::unlinkat(p.dirFd, p.name, 0);
+        if (p.state.load() == 2) ::unlinkat(p.dirFd, p.name, 0);
+    killRunningProcesses();
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
 }
@@ -439,6 +445,17 @@ bool makeFolders(const WString& path) {
     }
     struct stat st;
     return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool makeFolder(const Folder& at, const WString& name) {
+    return ::mkdirat(at.handle(), relativePath(name).c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+bool modificationTime(const Folder& at, const WString& name, std::int64_t& time) {
+    struct stat st;
+    if (::fstatat(at.handle(), relativePath(name).c_str(), &st, 0) != 0) return false;
+    time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
 }
 
 // ---- directory search ----

@@ -375,6 +375,20 @@ bool makeFolders(const WString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool makeFolder(const Folder& at, const WString& name) {
+    return ::CreateDirectoryW(longPath(joined(at, name)).c_str(), nullptr) != 0 ||
+           ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool modificationTime(const Folder& at, const WString& name, std::int64_t& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(longPath(joined(at, name)).c_str(), GetFileExInfoStandard, &data)) return false;
+    // In units of 100 ns.
+    time = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                     data.ftLastWriteTime.dwLowDateTime) * 100;
+    return true;
+}
+
 // ---- directory search ----
 
 bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry& entry) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the commands of the man page's EXAMPLES and of the README's "Usage
 # examples", as they are written there, each set over a fresh small tree (pages
-# in docs/ and docs/guide/, one with an image and a diagram, a page and a
-# template at the top), and checks what the text says they do.
+# in docs/ and docs/guide/, one with an image, both with a diagram, a page and
+# a template at the top), and checks what the text says they do. Graphviz's
+# dot makes the pictures, through a stand-in on PATH that notes each call.
 #
 #   tests/docs/run_examples.sh TARVO REPO_ROOT
 set -euo pipefail
@@ -12,6 +13,10 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/bin"
 ln -s "$tarvo" "$scratch/bin/tarvo"
+real_dot=$(command -v dot) || { echo "FAILED: Graphviz's dot is not on PATH" >&2; exit 1; }
+export DOT_CALLS="$scratch/dot-calls"
+printf '#!/bin/sh\necho "$2" >>"$DOT_CALLS"\nexec %q "$@"\n' "$real_dot" >"$scratch/bin/dot"
+chmod +x "$scratch/bin/dot"
 export PATH="$scratch/bin:$PATH"
 
 fail() { echo "FAILED: $*" >&2; [ -f log ] && cat log >&2; exit 1; }
@@ -19,7 +24,7 @@ fail() { echo "FAILED: $*" >&2; [ -f log ] && cat log >&2; exit 1; }
 make_tree() {
   mkdir -p "$1/docs/guide" && cd "$1"
   printf '= Start =\nA cat: [[file:cat.png]]\n<graphviz name="flow">digraph { a -> b }</graphviz>\nSee [[usage]].\n' >docs/index.wiki
-  printf '= Usage =\nText.\n' >docs/guide/usage.wiki
+  printf '= Usage =\nText.\n<graphviz name="steps">digraph { x -> y }</graphviz>\n' >docs/guide/usage.wiki
   printf '= Intro =\nText.\n' >intro.wiki
   printf '<html><body class="framed">\n*******body*******\n</body></html>\n' >page.tmpl
 }
@@ -29,15 +34,28 @@ make_tree() {
 run_doc() {
   make_tree "$scratch/$1"
   [ -n "$2" ] || fail "$1: no commands found"
+  : >"$DOT_CALLS"
   bash -e -o pipefail -c "$2" >log 2>&1 || fail "$1: a command failed"
   local pages
   pages=$(ls site/*.html 2>/dev/null | sort | tr '\n' ' ' || true)
   [ "$pages" = "$3" ] || fail "$1: pages in site/: $pages, expected $3"
   grep -q 'src="img/cat.png"' site/index.html || fail "$1: image not under img/"
   grep -q 'src="flow.svg"' site/index.html || fail "$1: diagram picture not beside the page"
-  grep -q '<svg' site/flow.svg || fail "$1: no picture made"
+  grep -q '<svg' site/flow.svg && grep -q '<svg' site/steps.svg || fail "$1: no pictures made"
   [ -f dot/flow.dot ] || fail "$1: no DOT file in dot/"
   [ "$(grep -c ' - OK$' log)" -eq "$(echo "$3" | wc -w)" ] || fail "$1: test mode did not find every page unchanged"
+  [ "$(sort "$DOT_CALLS" | tr '\n' ' ')" = "dot/flow.dot dot/steps.dot " ] || fail "$1: dot ran for $(cat "$DOT_CALLS")"
+  # The conversion again: nothing to draw; then one diagram changed: one picture.
+  local convert
+  convert=$(grep -e '--svg' <<<"$2" | grep -v -e '-test')
+  : >"$DOT_CALLS"
+  bash -e -c "$convert" >log 2>&1 || fail "$1: the second run failed"
+  [ ! -s "$DOT_CALLS" ] || fail "$1: a second run ran dot for $(cat "$DOT_CALLS")"
+  sed -i 's/x -> y/x -> y -> z/' docs/guide/usage.wiki
+  : >"$DOT_CALLS"
+  bash -e -c "$convert" >log 2>&1 || fail "$1: the run after a change failed"
+  [ "$(cat "$DOT_CALLS")" = dot/steps.dot ] || fail "$1: after one change dot ran for $(cat "$DOT_CALLS")"
+  grep -q '>z<' site/steps.svg || fail "$1: the changed picture was not made again"
 }
 
 # Commands: the .B lines between .RS and .RE of EXAMPLES, roff escapes undone.
@@ -49,7 +67,8 @@ run_doc man "$man_commands" "site/index.html site/intro.html site/usage.html "
 grep -q 'class="framed"' site/usage.html || fail "man: the template was not used"
 
 # Commands: the lines of the sh blocks under "## Usage examples".
-readme_commands=$(awk '/^## / { on = /^## Usage examples/ } on && /^```/ { code = !code; next } on && code' "$root/README.md")
+readme_commands=$(awk '/^## / { on = /^## Usage examples/ } on && /^```sh$/ { code = 1; next } on && /^```/ { code = 0 }
+                      on && code' "$root/README.md")
 run_doc readme "$readme_commands" "site/index.html site/usage.html "
 
 # "A folder name alone converts nothing."

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/process.h"
 #include "test_support.h"
 
 namespace tarvo::test {
@@ -42,6 +43,21 @@ TEST(WindowsText, NamesThatLeaveTheDirectory) {
     for (const char16_t* outside : {u"/x", u"\\x", u"C:x", u"a:b", u"C:\\w", u"a/../../x", u"a\\..", u"...\\x",
                                     u".. /x", u"x/. ./y"})
         EXPECT_TRUE(escapesDirectory(outside)) << toUtf8Bytes(outside);
+}
+
+// A program's output piped back, its exit status, and a stop at the time
+// limit (the POSIX side: tests/platform/process_test.cpp).
+TEST(WindowsProcess, RunsAProgramWithItsOutputAndATimeLimit) {
+    const NativePath cmd = findProgram(u"cmd");
+    ASSERT_FALSE(cmd.empty());
+    ProcessResult r = runProcess(cmd, {u"/c", u"echo out& echo err 1>&2& exit 3"}, 20, 1 << 20);
+    EXPECT_EQ(r.end, ProcessResult::End::Exited);
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, "out\r\n");
+    EXPECT_EQ(r.err, "err \r\n");  // cmd keeps the blank before the redirection
+    r = runProcess(cmd, {u"/c", u"for /l %i in (0,0,1) do @rem"}, 0.5, 1 << 20);
+    EXPECT_EQ(r.end, ProcessResult::End::TimedOut);
+    EXPECT_TRUE(findProgram(u"no-such-program").empty());
 }
 
 // The page written through a hidden temporary, with CR LF line ends; a

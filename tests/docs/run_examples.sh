@@ -27,6 +27,7 @@ make_tree() {
   printf '= Usage =\nText.\n<graphviz name="steps">digraph { x -> y }</graphviz>\n' >docs/guide/usage.wiki
   printf '= Intro =\nText.\n' >intro.wiki
   printf '<html><body class="framed">\n*******body*******\n</body></html>\n' >page.tmpl
+  mkdir -p site/img && printf 'PNG' >site/img/cat.png  # the images, copied as the README says
 }
 
 # $1: name, $2: the commands, $3: the pages expected in site/. The last

@@ -60,7 +60,33 @@ Refusal OutputFile::open(const platform::Folder& at, const WString& name, const 
                          WrittenFiles& written, WrittenFiles::Entry mine) {
     written_ = &written;
     mine_ = std::move(mine);
-    stored_ = platform::statusOf(at, name);
+    const WString folderPath = platform::folderPart(name);
+    base_ = name.substr(folderPath.size());
+    folder_ = &at;
+    if (!folderPath.empty()) {
+        if (!ownFolder_.open(at, folderPath)) {
+            // Reported as what the whole name holds (a file in the place of
+            // a folder is no regular file), else as a folder we cannot write.
+            stored_ = platform::statusOf(at, name);
+            const Refusal why = refusalOf(kept, written);
+            return why != Refusal::None ? why : Refusal::Unwritable;
+        }
+        folder_ = &ownFolder_;
+    }
+    stored_ = platform::statusOf(*folder_, base_);
+    if (const Refusal why = refusalOf(kept, written); why != Refusal::None) return why;
+    // A page is compared as it comes, a DOT file once it is whole.
+    if (stored_.kind == platform::FileKind::Regular &&
+        (!mine_.page || storedFile_.open(*folder_, base_, stored_.identity))) {
+        comparing_ = true;
+        return Refusal::None;
+    }
+    return create() ? Refusal::None : Refusal::Unwritable;
+}
+
+// Why the file that stored_ describes may not be replaced: a kept file, one
+// this run wrote, or anything but a regular file.
+Refusal OutputFile::refusalOf(const KeptFiles& kept, WrittenFiles& written) {
     const platform::FileIdentity& id = stored_.identity;
     if (id == kept.source) return Refusal::Source;
     if (id == kept.templateFile) return Refusal::Template;
@@ -69,22 +95,7 @@ Refusal OutputFile::open(const platform::Folder& at, const WString& name, const 
     // What this run wrote stays, unless the same diagram comes again.
     if (written.find(id, earlier_) && (earlier_.page || mine_.page || earlier_.content != mine_.content))
         return earlier_.page ? Refusal::EarlierPage : Refusal::OtherDiagram;
-    if (const Refusal kind = refusalOfKind(stored_.kind); kind != Refusal::None) return kind;
-
-    const WString folderPath = platform::folderPart(name);
-    base_ = name.substr(folderPath.size());
-    folder_ = &at;
-    if (!folderPath.empty()) {
-        if (!ownFolder_.open(at, folderPath)) return Refusal::Unwritable;
-        folder_ = &ownFolder_;
-    }
-    // A page is compared as it comes, a DOT file once it is whole.
-    if (stored_.kind == platform::FileKind::Regular &&
-        (!mine_.page || storedFile_.open(*folder_, base_, stored_.identity))) {
-        comparing_ = true;
-        return Refusal::None;
-    }
-    return create() ? Refusal::None : Refusal::Unwritable;
+    return refusalOfKind(stored_.kind);
 }
 
 // A replacement is made only where the system lets us write: an existing

@@ -73,8 +73,9 @@ public:
 
     // Says whether name (relative to at; it may hold a folder part) may be
     // written as what `mine` describes, and prepares the comparison with the
-    // stored file. Nothing on disk changes before finish(). `at` must stay
-    // open until then.
+    // stored file. The folder part is opened once: the decision and the
+    // writing are made relative to that handle. Nothing on disk changes
+    // before finish(). `at` must stay open until then.
     Refusal open(const platform::Folder& at, const WString& name, const KeptFiles& kept, WrittenFiles& written,
                  WrittenFiles::Entry mine);
     // When open() refused with EarlierPage: that page's source.
@@ -96,6 +97,7 @@ public:
     Outcome storeBytes(std::string_view bytes);
 
 private:
+    Refusal refusalOf(const KeptFiles& kept, WrittenFiles& written);
     bool create();
     bool diverge();
 

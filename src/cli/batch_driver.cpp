@@ -217,6 +217,8 @@ int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<W
     if (!opened && !ctx.options.recursive) return walk.noMatch();
     startRun(ctx.state, ctx.page->options);
     int result = 0;
+    // No page of a recursive run replaces a file the walk converts.
+    if (opened && ctx.options.recursive) ctx.state.walked.emplace(first, walk.pattern);
     if (opened) result = walk.run(std::move(first));
     else walk.reportUnreadable(dirPart);
     finishPictures(ctx.state, ctx.report);

@@ -24,8 +24,6 @@ void WrittenFiles::add(const platform::FileIdentity& id, Entry entry) {
     entries_.insert_or_assign(id, std::move(entry));
 }
 
-// ---- OutputFile ----
-
 namespace {
 
 Refusal refusalOfKind(platform::FileKind kind) {
@@ -56,6 +54,46 @@ bool sameLines(const platform::Folder& folder, const WString& name, std::string_
 
 }  // namespace
 
+// ---- WalkedTree ----
+
+WalkedTree::WalkedTree(const platform::Folder& top, WString pattern) : pattern_(std::move(pattern)) {
+    if (top_.open(top, WString())) topLocation_ = platform::realLocation(top_);
+}
+
+bool WalkedTree::converts(const platform::Folder& folder, const WString& name) const {
+    platform::DirEntry entry;
+    if (!platform::searchMatches(pattern_, name) || !platform::entryOf(folder, name, entry) || entry.hidden ||
+        entry.system || entry.directory)
+        return false;
+    const platform::FileIdentity id = platform::identify(folder, WString());
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!(id == lastFolder_)) {
+        lastReached_ = reaches(folder);
+        lastFolder_ = id;
+    }
+    return lastReached_;
+}
+
+// A folder whose location the system does not tell is taken as reached: a
+// file there that the walk would convert is kept.
+bool WalkedTree::reaches(const platform::Folder& folder) const {
+    const platform::NativePath location = platform::realLocation(folder);
+    if (topLocation_.empty() || location.empty()) return true;
+    std::vector<WString> names;
+    if (!platform::namesBelow(topLocation_, location, names)) return false;
+    // The walk enters no hidden or system folder, and none it cannot open.
+    platform::Folder step;
+    const platform::Folder* at = &top_;
+    for (const WString& name : names) {
+        platform::DirEntry entry;
+        if (!platform::entryOf(*at, name, entry) || entry.hidden || entry.system || !step.open(*at, name)) return false;
+        at = &step;
+    }
+    return true;
+}
+
+// ---- OutputFile ----
+
 Refusal OutputFile::open(const platform::Folder& at, const WString& name, const KeptFiles& kept,
                          WrittenFiles& written, WrittenFiles::Entry mine) {
     written_ = &written;
@@ -75,9 +113,10 @@ Refusal OutputFile::open(const platform::Folder& at, const WString& name, const 
     }
     stored_ = platform::statusOf(*folder_, base_);
     if (const Refusal why = refusalOf(kept, written); why != Refusal::None) return why;
+    const bool exists = stored_.kind == platform::FileKind::Regular;
+    if (exists && kept.walked && kept.walked->converts(*folder_, base_)) return Refusal::OtherSource;
     // A page is compared as it comes, a DOT file once it is whole.
-    if (stored_.kind == platform::FileKind::Regular &&
-        (!mine_.page || storedFile_.open(*folder_, base_, stored_.identity))) {
+    if (exists && (!mine_.page || storedFile_.open(*folder_, base_, stored_.identity))) {
         comparing_ = true;
         return Refusal::None;
     }

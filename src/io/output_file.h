@@ -41,12 +41,41 @@ enum class Refusal : std::uint8_t {
     NotRegular,
 };
 
+// The tree a recursive walk goes through. Every file the walk converts is a
+// source of the run, whether the walk has found it already or reaches it
+// later: no page may replace one.
+class WalkedTree {
+public:
+    // top: the folder the walk starts from; pattern: the names it converts
+    // in every folder.
+    WalkedTree(const platform::Folder& top, WString pattern);
+    // True when the walk converts name in folder: the pattern matches it, it
+    // is a file the walk does not skip (hidden, system), and the folder's
+    // real location is the top's or lies below it, through no folder the
+    // walk skips.
+    bool converts(const platform::Folder& folder, const WString& name) const;
+
+private:
+    bool reaches(const platform::Folder& folder) const;
+
+    platform::Folder top_;
+    platform::NativePath topLocation_;  // empty when the system does not say
+    WString pattern_;
+    // The folder asked about last and the answer: the pages of a run mostly
+    // share a folder, whose location is then looked up once.
+    mutable std::mutex mutex_;
+    mutable platform::FileIdentity lastFolder_;
+    mutable bool lastReached_ = false;
+};
+
 // Files that nothing written for the current page may replace.
 struct KeptFiles {
     platform::FileIdentity source;
     platform::FileIdentity templateFile;
     // Further sources of the run (sorted); a page never replaces one.
     const std::vector<platform::FileIdentity>* otherSources = nullptr;
+    // The tree of a recursive run: a page never replaces a file it converts.
+    const WalkedTree* walked = nullptr;
 };
 
 // What this run has written, or found already holding what it would have

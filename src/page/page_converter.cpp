@@ -237,7 +237,8 @@ int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<
     const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
     const WString page = beside ? pageName.substr(source.nameStart) : pageName;
     // Neither the page nor a DOT file may replace these.
-    const KeptFiles kept{reader.identity(), ctx.run.templateFile, source.siblings};
+    const KeptFiles kept{reader.identity(), ctx.run.templateFile, source.siblings,
+                         ctx.run.walked ? &*ctx.run.walked : nullptr};
     DotFiles dots(ctx, kept, PagePlace{pageFolder, page, pageName, source.path});
 
     if (ctx.options.testMode) {

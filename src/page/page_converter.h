@@ -42,6 +42,8 @@ struct RunState {
     LinkCheck links;
     // Makes the diagrams' pictures when they are asked for.
     std::unique_ptr<Pictures> pictures;
+    // In a recursive run, the tree the walk goes through.
+    std::optional<WalkedTree> walked;
 };
 
 // Sets up the run's state for these options: the work folder and the

@@ -242,6 +242,14 @@ bool makeFoldersBeneath(const Folder& at, const WString& path, Folder& folder);
 // nanoseconds of the system's clock; false when there is no such file.
 bool modificationTime(const Folder& at, const WString& name, std::int64_t& time);
 
+// Where an open folder really is: its path with every link resolved, as the
+// system records it for the handle. Empty when the system does not say.
+NativePath realLocation(const Folder& folder);
+
+// True when the real location inner is outer or lies below it; names then
+// holds the folders on the way down from outer (none when they are the same).
+bool namesBelow(const NativePath& outer, const NativePath& inner, std::vector<WString>& names);
+
 // One entry of a directory search.
 struct DirEntry {
     WString name;
@@ -250,6 +258,13 @@ struct DirEntry {
     bool directory = false;
     FileIdentity identity;  // of what the name leads to; set for files
 };
+
+// The entry a directory search of `at` gives for name, its flags set as the
+// search sets them. False when there is no such name.
+bool entryOf(const Folder& at, const WString& name, DirEntry& entry);
+
+// True when a directory search for pattern takes name as a match.
+bool searchMatches(const WString& pattern, const WString& name);
 
 // Wildcard directory search over the names in one folder ("*" any run, "?"
 // one character, "*.*" every name). POSIX: the names are matched case by case
@@ -323,10 +338,10 @@ std::string temporaryName();
 // read as "..".
 bool escapesDirectory(std::u16string_view name);
 
-#ifndef _WIN32
-// The matcher of the POSIX directory search (on Windows the system matches).
+// "*" any run, "?" any one character, every other character itself; "*.*"
+// matches every name. The matcher of the POSIX directory search (on Windows
+// the system's search matches, letters in any case).
 bool wildcardMatch(std::u16string_view pattern, std::u16string_view name);
-#endif
 
 }  // namespace platform
 }  // namespace tarvo

@@ -133,6 +133,30 @@ std::string temporaryName() {
     return name + ".tmp";
 }
 
+bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
+    if (pattern == u"*.*") return true;
+    // Iterative matcher with one back-track point: linear in practice and
+    // never recursive.
+    std::size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
+    while (n < name.size()) {
+        // "*" first: a name may hold a literal "*", which must not use it up.
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (starP != std::u16string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    return p == pattern.size();
+}
+
 WString folderPart(const WString& path) {
     const std::size_t cut = path.find_last_of(kDirSeparators);
     return cut == WString::npos ? WString() : path.substr(0, cut + 1);

@@ -170,16 +170,37 @@ bool Folder::openBeneath(const Folder& at, const WString& name) {
     fd = ::openat(at.handle(), path.c_str(), kFlags);
     if (fd < 0) return false;
     std::string inner, outer;
-    const bool inside = realPathOf(fd, inner) && realPathOf(at.handle(), outer) &&
-                        (outer == "/" || inner == outer ||
-                         (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                          inner[outer.size()] == '/'));
+    std::vector<WString> names;
+    const bool inside = realPathOf(fd, inner) && realPathOf(at.handle(), outer) && namesBelow(outer, inner, names);
     if (!inside) {
         ::close(fd);
         return false;
     }
     close();
     fd_ = fd;
+    return true;
+}
+
+NativePath realLocation(const Folder& folder) {
+    std::string path;
+    return realPathOf(folder.handle(), path) ? path : std::string();
+}
+
+bool namesBelow(const NativePath& outer, const NativePath& inner, std::vector<WString>& names) {
+    names.clear();
+    if (outer.empty() || inner.compare(0, outer.size(), outer) != 0) return false;
+    std::size_t at = outer.size();
+    if (outer != "/") {
+        if (inner.size() == at) return true;
+        if (inner[at] != '/') return false;
+        ++at;
+    }
+    while (at < inner.size()) {
+        std::size_t end = inner.find('/', at);
+        if (end == std::string::npos) end = inner.size();
+        names.push_back(listedName(std::string_view(inner).substr(at, end - at)));
+        at = end + 1;
+    }
     return true;
 }
 
@@ -460,30 +481,6 @@ bool modificationTime(const Folder& at, const WString& name, std::int64_t& time)
 
 // ---- directory search ----
 
-bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
-    if (pattern == u"*.*") return true;
-    // Iterative matcher with one back-track point: linear in practice and
-    // never recursive.
-    std::size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
-    while (n < name.size()) {
-        // "*" first: a name may hold a literal "*", which must not use it up.
-        if (p < pattern.size() && pattern[p] == u'*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (starP != std::u16string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == u'*') ++p;
-    return p == pattern.size();
-}
-
 namespace {
 
 // File systems whose listing gives each entry's inode number as stat would:
@@ -498,7 +495,34 @@ bool listingGivesInodes(const struct statfs& fs) {
     }
 }
 
+// What the name bytes in the folder dirFd lead to, links followed, as a
+// search flags it: a folder, a regular file with its identity, or a system
+// entry (a dangling link, an entry that vanished, a FIFO, socket or device:
+// never opened).
+void resolveEntry(int dirFd, const char* bytes, DirEntry& e) {
+    struct stat st;
+    if (::fstatat(dirFd, bytes, &st, 0) != 0) e.system = true;
+    else if (S_ISDIR(st.st_mode)) e.directory = true;
+    else if (!S_ISREG(st.st_mode)) e.system = true;
+    else e.identity = identityOf(st);
+}
+
 }  // namespace
+
+bool entryOf(const Folder& at, const WString& name, DirEntry& entry) {
+    const std::string bytes = toUtf8Bytes(name);
+    struct stat st;
+    if (bytes.empty() || bytes.find('/') != std::string::npos ||
+        ::fstatat(at.handle(), bytes.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    entry = DirEntry();
+    entry.name = name;
+    entry.hidden = bytes[0] == '.';
+    resolveEntry(at.handle(), bytes.c_str(), entry);
+    return true;
+}
+
+bool searchMatches(const WString& pattern, const WString& name) { return wildcardMatch(pattern, name); }
 
 // Reads the whole folder, sorted by name. Whatever the listing's entry types
 // settle needs no further call: a folder, a FIFO or a device; a regular file
@@ -565,17 +589,7 @@ bool DirSearch::findFirst(const Folder& folder, const WString& pattern, DirEntry
     for (Listed& l : listing_) {
         if (!wildcardMatch(pattern, l.entry.name)) continue;
         if (!l.resolved) {
-            // What the name leads to decides, links followed.
-            struct stat st;
-            if (::fstatat(folder.handle(), l.bytes.c_str(), &st, 0) != 0) {
-                l.entry.system = true;  // a dangling link or an entry that vanished
-            } else if (S_ISDIR(st.st_mode)) {
-                l.entry.directory = true;
-            } else if (!S_ISREG(st.st_mode)) {
-                l.entry.system = true;  // FIFO, socket, device: never opened
-            } else {
-                l.entry.identity = identityOf(st);
-            }
+            resolveEntry(folder.handle(), l.bytes.c_str(), l.entry);
             l.resolved = true;
         }
         entries_.push_back(l.entry);

@@ -352,16 +352,48 @@ FileIdentity identify(const Folder& at, const WString& name) {
 
 bool Folder::openBeneath(const Folder& at, const WString& name) {
     if (escapesDirectory(name)) return false;
-    const std::wstring path = joined(at, name);
-    const std::wstring inner = finalFolderPath(path);
-    const std::wstring outer = finalFolderPath(at.path());
-    if (inner.empty() || outer.empty() || inner.size() < outer.size()) return false;
+    std::vector<WString> names;
+    return namesBelow(finalFolderPath(at.path()), finalFolderPath(joined(at, name)), names) && open(at, name);
+}
+
+NativePath realLocation(const Folder& folder) { return finalFolderPath(folder.path()); }
+
+bool namesBelow(const NativePath& outer, const NativePath& inner, std::vector<WString>& names) {
+    names.clear();
+    if (outer.empty() || inner.size() < outer.size()) return false;
     // Names compare as the file system does: letters in any case.
     if (::CompareStringOrdinal(inner.c_str(), static_cast<int>(outer.size()), outer.c_str(),
                                static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL)
         return false;
-    if (inner.size() != outer.size() && inner[outer.size()] != L'\\') return false;
-    return open(at, name);
+    if (inner.size() == outer.size()) return true;
+    if (inner[outer.size()] != L'\\') return false;
+    for (std::size_t at = outer.size() + 1; at < inner.size();) {
+        std::size_t end = inner.find(L'\\', at);
+        if (end == std::wstring::npos) end = inner.size();
+        names.push_back(fromNative(inner.substr(at, end - at).c_str()));
+        at = end + 1;
+    }
+    return true;
+}
+
+bool entryOf(const Folder& at, const WString& name, DirEntry& entry) {
+    if (name.empty() || name.find_first_of(u"/\\:") != WString::npos) return false;
+    const DWORD attributes = ::GetFileAttributesW(longPath(joined(at, name)).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    entry.name = name;
+    entry.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    entry.system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    entry.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.identity = entry.directory || entry.hidden || entry.system ? FileIdentity() : identify(at, name);
+    return true;
+}
+
+// The system's search matches names with letters in any case.
+bool searchMatches(const WString& pattern, const WString& name) {
+    std::wstring p = nativePath(pattern), n = nativePath(name);
+    ::CharUpperBuffW(p.data(), static_cast<DWORD>(p.size()));
+    ::CharUpperBuffW(n.data(), static_cast<DWORD>(n.size()));
+    return wildcardMatch(WString(p.begin(), p.end()), WString(n.begin(), n.end()));
 }
 
 bool makeFolders(const WString& path) {

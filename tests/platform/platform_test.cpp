@@ -75,6 +75,20 @@ TEST(Wildcards, MatchCaseSensitivelyWithLiteralStarsAndQuestionMarksInNames) {
         EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << toUtf8Bytes(c.pattern) << " vs " << toUtf8Bytes(c.name);
 }
 
+// A folder lies below another only at a separator: /a/bc is not below /a/b.
+TEST(RealLocations, AFolderIsBelowAnotherOnlyAtASeparator) {
+    struct Case { const char* outer; const char* inner; bool below; Names names; };
+    for (const Case& c : std::initializer_list<Case>{{"/a/b", "/a/b", true, {}}, {"/a/b", "/a/b/c/d", true, {"c", "d"}},
+                                                     {"/a/b", "/a/bc", false, {}}, {"/a/b", "/a", false, {}},
+                                                     {"/", "/x/.y", true, {"x", ".y"}}, {"", "/a", false, {}}}) {
+        std::vector<WString> names;
+        EXPECT_EQ(namesBelow(c.outer, c.inner, names), c.below) << c.outer << " " << c.inner;
+        Names got;
+        for (const WString& n : names) got.push_back(toUtf8Bytes(n));
+        EXPECT_EQ(got, c.names) << c.outer << " " << c.inner;
+    }
+}
+
 // A run that dies while a temporary is open leaves nothing behind and ends
 // by the signal that stopped it (even SIGKILL, where the temporary has no
 // name).

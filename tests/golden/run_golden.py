@@ -115,8 +115,28 @@ def run_script(script, cwd, env):
     return proc.returncode, proc.stdout
 
 
+def other_users(limits):
+    """The users a case runs its binary as: those of its "user" lines, when
+    the runner is root (otherwise the binary runs as the runner)."""
+    return [pwd.getpwnam(value) for which, value in limits if which == "user" and os.geteuid() == 0]
+
+
+def place_for_other_users():
+    """A temporary folder that every user can reach (every folder from the
+    root down to it lets others through), or None where there is none."""
+    for base in (tempfile.gettempdir(), "/tmp", "/var/tmp", "/dev/shm"):
+        path = os.path.realpath(base)
+        if not os.path.isdir(path):
+            continue
+        while os.stat(path).st_mode & stat.S_IXOTH and os.path.dirname(path) != path:
+            path = os.path.dirname(path)
+        if os.stat(path).st_mode & stat.S_IXOTH:
+            return base
+    return None
+
+
 def run_binary(command, args, cwd, env, limits, wine):
-    users = [pwd.getpwnam(value) for which, value in limits if which == "user" and os.geteuid() == 0]
+    users = other_users(limits)
     for user in users:
         subprocess.run(["chown", "-R", "%d:%d" % (user.pw_uid, user.pw_gid), cwd], check=True)
 
@@ -194,12 +214,17 @@ def start_wine_server(wine):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def run_case(binary, case_dir, update, keep, wine=None):
+def run_case(binary, case_dir, update, keep, wine=None, shared_place=None):
     """Returns a list of problems (empty when the case passed). wine: the
-    wrapper that runs a Windows binary, as a list of words."""
+    wrapper that runs a Windows binary, as a list of words. shared_place: a
+    folder every user can reach, for a case run as another user: its scratch
+    tree and a copy of the binary go there, wherever the clone is."""
     problems = []
-    scratch = tempfile.mkdtemp(prefix="tarvo-golden-")
+    scratch = tempfile.mkdtemp(prefix="tarvo-golden-", dir=shared_place)
     work = os.path.join(scratch, "run")
+    if shared_place:
+        os.chmod(scratch, 0o755)
+        binary = shutil.copy(binary, os.path.join(scratch, os.path.basename(binary)))
     command = (wine or []) + [os.fsencode(binary)]
     env = dict(os.environ, TARVO=binary, CASE_DIR=case_dir)
     if wine:
@@ -327,18 +352,26 @@ def main():
 
     passed = failed = skipped = 0
     for name in names:
-        marker = os.path.join(cases_dir, name, "posix-only")
+        case_dir = os.path.join(cases_dir, name)
+        marker = os.path.join(case_dir, "posix-only")
         if wine and os.path.exists(marker):
             skipped += 1
             print("skip %s (%s)" % (name, read_file(marker).decode().partition("\n")[0].strip() or "posix-only"))
             continue
-        problems = run_case(binary, os.path.join(cases_dir, name), opts.update, opts.keep, wine)
+        shared_place = None
+        if other_users(read_limits(os.path.join(case_dir, "limits"))):
+            shared_place = place_for_other_users()
+            if shared_place is None:
+                skipped += 1
+                print("skip %s (no temporary folder that other users can reach)" % name)
+                continue
+        problems = run_case(binary, case_dir, opts.update, opts.keep, wine, shared_place)
         failed += bool(problems)
         passed += not problems
         print("\n    ".join(["FAIL %s" % name if problems else "ok   %s" % name] + problems))
     if not names:
         print("no case selected")
-    print("%d passed, %d failed" % (passed, failed) + (", %d skipped" % skipped if wine else ""))
+    print("%d passed, %d failed" % (passed, failed) + (", %d skipped" % skipped if wine or skipped else ""))
     return 0 if failed == 0 and names else 1
 
 

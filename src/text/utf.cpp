@@ -72,10 +72,15 @@ void Utf8Encoder::finish(std::string& out) {
 }
 
 std::string utf8Of(std::u16string_view text, Utf16Rules rules) {
-    std::string out;
-    out.reserve(text.size());
+    // Names are mostly ASCII: the leading ASCII units go across as they are.
+    std::size_t ascii = 0;
+    while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+    std::string out(ascii, '\0');
+    for (std::size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
+    if (ascii == text.size()) return out;
+    out.reserve(text.size() + text.size() / 2);
     Utf8Encoder encoder(rules);
-    for (char16_t u : text) encoder.put(out, u);
+    for (char16_t u : text.substr(ascii)) encoder.put(out, u);
     encoder.finish(out);
     return out;
 }
@@ -83,9 +88,11 @@ std::string utf8Of(std::u16string_view text, Utf16Rules rules) {
 // ---- UTF-8 to UTF-16 ----
 
 WString wideOf(std::string_view bytes, bool keepBytes) {
-    WString out;
-    out.reserve(bytes.size());
     std::size_t i = 0;
+    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+    WString out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
+    if (i == bytes.size()) return out;
+    out.reserve(bytes.size());
     const std::size_t n = bytes.size();
     while (i < n) {
         const unsigned char c = bytes[i];

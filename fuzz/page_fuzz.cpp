@@ -45,18 +45,17 @@ template <typename... Values>
 }
 
 // Converts the source into its page beside it, as a run does, and returns the
-// page. The translation's state comes from markup and goes back into it, as
-// from one page of a run to the next.
+// page. The translation's state in markup goes on from one page to the next,
+// as in a run.
 std::string convert(tarvo::MarkupContext& markup, const std::string& source, const std::string& work) {
     tarvo::PageOptions options;
     options.workDir = tarvo::widen(work);
     tarvo::RunState run;
     tarvo::startRun(run, options);
     tarvo::Report report;
-    tarvo::PageContext ctx(options, run, report);
-    ctx.markup = std::move(markup);
-    tarvo::convertPage(ctx, tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source), 0, {}, nullptr}, std::nullopt);
-    markup = std::move(ctx.markup);
+    tarvo::convertPage(tarvo::PageContext{options, run, report, markup},
+                       tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source), 0, {}, nullptr},
+                       std::nullopt);
     const std::string page = source.substr(0, source.rfind('.')) + ".html";
     std::ifstream in(page, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

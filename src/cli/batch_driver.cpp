@@ -6,6 +6,7 @@
 #include "cli/batch_driver.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -31,7 +32,9 @@ struct Level {
     std::size_t prefixLength = 0;     // the length of its path in Walk::prefix
     std::vector<WString> subfolders;  // to enter, in the order listed
     std::size_t next = 0;
-    platform::Folder folder;
+    // Shared with the pages under way, which keep it open until they are
+    // done when the walk has moved on.
+    std::shared_ptr<platform::Folder> folder = std::make_shared<platform::Folder>();
     bool held = false;  // folder is open
 };
 
@@ -45,9 +48,14 @@ struct Walk {
 
     bool recursive() const { return ctx.options.recursive; }
 
-    void reportUnreadable(const WString& path) {
+    // Reports a folder that cannot be read, after the pages before it; the
+    // run goes on. Nonzero when one of those pages failed: the run then ends
+    // there, and the folder is not heard of.
+    int reportUnreadable(const WString& path) {
+        if (int result = ctx.pages->settle()) return result;
         ctx.report.cantOpenFolder(path);
         ctx.state.failAtEnd = true;
+        return 0;
     }
 
     int noMatch() {
@@ -63,11 +71,11 @@ struct Walk {
         platform::DirSearch search;
         platform::DirEntry entry;
         std::vector<platform::DirEntry> files;
-        std::vector<platform::FileIdentity> sources;
-        if (search.findFirst(level.folder, pattern, entry)) {
+        auto sources = std::make_shared<std::vector<platform::FileIdentity>>();
+        if (search.findFirst(*level.folder, pattern, entry)) {
             do {
                 if (entry.hidden || entry.system || entry.directory) continue;
-                sources.push_back(entry.identity);
+                sources->push_back(entry.identity);
                 files.push_back(std::move(entry));
             } while (search.findNext(entry));
         } else if (top && !recursive()) {
@@ -75,46 +83,50 @@ struct Walk {
         } else if (search.failed()) {
             // The folder the walk starts from is named "." when the input
             // has no folder part.
-            reportUnreadable(prefix.empty() ? WString(u".") + platform::kPathSeparator : prefix);
-            return 0;
+            return reportUnreadable(prefix.empty() ? WString(u".") + platform::kPathSeparator : prefix);
         }
-        std::sort(sources.begin(), sources.end());
+        std::sort(sources->begin(), sources->end());
         for (const platform::DirEntry& file : files) {
-            const SourceFile source{level.folder, prefix + file.name, prefix.size(), file.identity, &sources};
-            if (int result = convertPage(*ctx.page, source, outputArg)) return result;
+            const SourceFile source{*level.folder, prefix + file.name, prefix.size(), file.identity, sources.get()};
+            if (int result = ctx.pages->add(source, level.folder, sources, outputArg)) return result;
         }
         if (!recursive()) return 0;
-        if (search.findFirst(level.folder, u"*.*", entry)) {
+        if (search.findFirst(*level.folder, u"*.*", entry)) {
             do {
                 if (entry.directory && !entry.hidden && !entry.system && entry.name != u"." && entry.name != u"..")
                     level.subfolders.push_back(entry.name);
             } while (search.findNext(entry));
         } else if (search.failed()) {
-            reportUnreadable(prefix);
+            return reportUnreadable(prefix);
         }
         return 0;
     }
 
     // Opens the folders below the nearest held one again, down to the
-    // current level.
-    void reopen() {
+    // current level. Nonzero when the run ended.
+    int reopen() {
         std::size_t held = levels.size() - 1;
         while (!levels[held].held) --held;
         for (std::size_t j = held + 1; j < levels.size(); ++j) {
             Level& level = levels[j];
-            level.held = level.folder.open(levels[j - 1].folder, level.name) &&
-                         platform::identify(level.folder, WString()) == level.identity;
-            if (j - 1 > held && !staysOpen(j - 1)) {
-                levels[j - 1].folder.close();
-                levels[j - 1].held = false;
-            }
+            level.folder = std::make_shared<platform::Folder>();
+            level.held = level.folder->open(*levels[j - 1].folder, level.name) &&
+                         platform::identify(*level.folder, WString()) == level.identity;
+            if (j - 1 > held && !staysOpen(j - 1)) close(levels[j - 1]);
             if (!level.held) {
                 prefix.resize(level.prefixLength);
-                reportUnreadable(prefix);
                 levels.resize(j);  // what is left below it cannot be reached
-                return;
+                return reportUnreadable(prefix);
             }
         }
+        return 0;
+    }
+
+    // The walk lets go of the level's folder (pages under way may still
+    // hold it).
+    static void close(Level& level) {
+        level.folder = std::make_shared<platform::Folder>();
+        level.held = false;
     }
 
     // Enters the next sub-folder of the deepest level. Nonzero when a
@@ -122,18 +134,12 @@ struct Walk {
     int enterNext() {
         Level& level = levels.back();
         const WString name = level.subfolders[level.next++];
-        platform::Folder child;
+        auto child = std::make_shared<platform::Folder>();
         prefix.resize(level.prefixLength);
-        if (!child.open(level.folder, name)) {
-            reportUnreadable(prefix + name);
-            return 0;
-        }
-        const platform::FileIdentity identity = platform::identify(child, WString());
+        if (!child->open(*level.folder, name)) return reportUnreadable(prefix + name);
+        const platform::FileIdentity identity = platform::identify(*child, WString());
         if (!entered.insert(identity).second) return 0;
-        if (!staysOpen(levels.size() - 1)) {
-            level.folder.close();
-            level.held = false;
-        }
+        if (!staysOpen(levels.size() - 1)) close(level);
         Level next;
         next.name = name;
         next.identity = identity;
@@ -149,19 +155,17 @@ struct Walk {
     int run(platform::Folder first) {
         levels.emplace_back();
         levels.back().prefixLength = prefix.size();
-        levels.back().folder = std::move(first);
+        *levels.back().folder = std::move(first);
         levels.back().held = true;
-        entered.insert(platform::identify(levels.back().folder, WString()));
+        entered.insert(platform::identify(*levels.back().folder, WString()));
         if (int result = visit(true)) return result;
         while (!levels.empty()) {
             Level& level = levels.back();
-            if (level.next == level.subfolders.size()) {
-                levels.pop_back();
-            } else if (!level.held) {
-                reopen();
-            } else if (int result = enterNext()) {
-                return result;
-            }
+            int result = 0;
+            if (level.next == level.subfolders.size()) levels.pop_back();
+            else if (!level.held) result = reopen();
+            else result = enterNext();
+            if (result != 0) return result;
         }
         return 0;
     }
@@ -210,17 +214,21 @@ int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<W
     // A recursive walk from a folder that is not there is a mistake in the
     // input, reported before anything is made.
     if (!opened && ctx.options.recursive && namesNoFolder(dirPart)) return walk.noMatch();
-    ctx.page = std::make_unique<PageContext>(pageOptions(ctx.options), ctx.state, ctx.report);
+    // Pages are made on as many threads as --jobs asks for, else on this one.
+    ctx.pages = std::make_unique<PageRun>(pageOptions(ctx.options), ctx.state, ctx.report,
+                                          ctx.options.jobs > 0 ? ctx.options.jobs : 1);
+    const PageOptions& options = ctx.pages->options();
     // Pictures that cannot be made are said before anything is made.
-    if (startPictures(ctx.state, ctx.page->options, ctx.report) != 0) return 1;
+    if (startPictures(ctx.state, options, ctx.report) != 0) return 1;
     makeOutputFolders(ctx.options, outputArg);
     if (!opened && !ctx.options.recursive) return walk.noMatch();
-    startRun(ctx.state, ctx.page->options);
+    startRun(ctx.state, options);
     int result = 0;
     // No page of a recursive run replaces a file the walk converts.
     if (opened && ctx.options.recursive) ctx.state.walked.emplace(first, walk.pattern);
     if (opened) result = walk.run(std::move(first));
-    else walk.reportUnreadable(dirPart);
+    else result = walk.reportUnreadable(dirPart);
+    if (result == 0) result = ctx.pages->settle();
     finishPictures(ctx.state, ctx.report);
     // The links are checked once every page of the run is known; a run that
     // stopped early would find links to pages it never came to.

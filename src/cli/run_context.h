@@ -1,5 +1,5 @@
 // Everything one run of the program keeps: the options, the reporter, what
-// the pages share, and the state of the page being converted. Owned by the
+// the pages share, and the pages under way. Owned by the
 // run and passed down by reference, so that separate runs (and tests) never
 // share state.
 #pragma once
@@ -8,6 +8,7 @@
 
 #include "cli/convert_options.h"
 #include "page/page_converter.h"
+#include "page/page_run.h"
 #include "page/report.h"
 
 namespace tarvo {
@@ -16,8 +17,8 @@ struct RunContext {
     ConvertOptions options;
     Report report;
     RunState state;
-    // Made once the options are read (startConversion).
-    std::unique_ptr<PageContext> page;
+    // The pages, made once the options are read (convertPath).
+    std::unique_ptr<PageRun> pages;
 };
 
 }  // namespace tarvo

@@ -187,6 +187,11 @@ void OutputFile::take(std::string_view text) {
     if (!file_.write(text)) writeFailed_ = true;
 }
 
+bool OutputFile::writtenMeanwhile() const {
+    WrittenFiles::Entry entry;
+    return folder_ && written_->find(platform::statusOf(*folder_, base_).identity, entry);
+}
+
 OutputFile::Outcome OutputFile::finish() {
     if (comparing_) {
         if (matched_ == stored_.size && platform::touch(*folder_, base_)) {

@@ -109,6 +109,10 @@ public:
                  WrittenFiles::Entry mine);
     // When open() refused with EarlierPage: that page's source.
     const WString& earlierSource() const { return earlier_.source; }
+    // True when, since open(), this run has written the file at the name (or
+    // found it holding what it would write): a page made in parallel with
+    // the one before it.
+    bool writtenMeanwhile() const;
 
     // A page: takes the next bytes (with "\n" line ends), compared with the
     // stored bytes until the first difference, written from there on.

@@ -32,27 +32,43 @@ struct PagePlace {
 };
 
 // The DOT files of one page's diagrams, stored in the run's work folder as
-// the translation hands them over, and handed on for their pictures.
+// the translation hands them over (or, for a page made on another thread,
+// once the page is done), and handed on for their pictures.
 class DotFiles final : public DiagramSink {
 public:
-    DotFiles(PageContext& ctx, const KeptFiles& kept, PagePlace page)
-        : ctx_(ctx), kept_{kept.source, kept.templateFile, nullptr}, pageKept_(kept), page_(page) {}
+    // kept is the page's; it is read when a DOT file is stored.
+    DotFiles(const KeptFiles& kept, PagePlace page, bool hold) : pageKept_(kept), page_(page), hold_(hold) {}
+
+    // The run's state and reporter to store with from now on.
+    void use(const PageContext& ctx) { ctx_.emplace(ctx); }
 
     void storeDiagram(std::string_view name, std::string_view text) override {
+        if (hold_) {
+            held_.emplace_back(name, text);
+            return;
+        }
         WString wideName;
         appendUtf8AsUtf16(wideName, static_cast<long>(name.size()), name.data());
-        const WString path = ctx_.options.workDir + wideName + u".dot";
-        if (store(wideName, path, text) != 0) ctx_.run.failAtEnd = true;
+        const WString path = ctx_->options.workDir + wideName + u".dot";
+        if (store(wideName, path, text) != 0) ctx_->run.failAtEnd = true;
+    }
+
+    // Stores what was held back, in the order it came.
+    void storeHeld() {
+        hold_ = false;
+        for (const auto& [name, text] : held_) storeDiagram(name, text);
+        held_.clear();
     }
 
 private:
     // 0 when the DOT file holds the text now, else 1 after the failure was
     // reported.
     int store(const WString& name, const WString& path, std::string_view text) {
-        RunState& run = ctx_.run;
+        const PageContext& ctx = *ctx_;
+        RunState& run = ctx.run;
         // The name of the file in the work folder, and the folder it lies in
         // there, opened without ever leaving the work folder.
-        const WString inWork = path.substr(platform::folderPart(ctx_.options.workDir).size());
+        const WString inWork = path.substr(platform::folderPart(ctx.options.workDir).size());
         const WString folderPart = platform::folderPart(inWork);
         platform::Folder below;
         const bool inside = run.workFolderOpen && !platform::escapesDirectory(name) &&
@@ -60,10 +76,13 @@ private:
         const platform::Folder& folder = folderPart.empty() ? run.workFolder : below;
         const WString nameThere = inWork.substr(folderPart.size());
         OutputFile file;
+        // Only the page's source and the template: other sources are no
+        // concern of DOT files.
+        const KeptFiles kept{pageKept_.source, pageKept_.templateFile, nullptr, nullptr};
         const Refusal why =
-            inside ? file.open(folder, nameThere, kept_, run.written, {false, {}, std::string(text)}) : Refusal::Outside;
+            inside ? file.open(folder, nameThere, kept, run.written, {false, {}, std::string(text)}) : Refusal::Outside;
         if (why != Refusal::None) {
-            ctx_.report.cantCreate(path, why, file.earlierSource());
+            ctx.report.cantCreate(path, why, file.earlierSource());
             return 1;
         }
         switch (const OutputFile::Outcome outcome = file.store(text)) {
@@ -71,8 +90,8 @@ private:
             case OutputFile::Outcome::Unchanged:
                 if (run.pictures) addPicture(name, folder, nameThere, path, outcome == OutputFile::Outcome::Written);
                 return 0;
-            case OutputFile::Outcome::CantCreate: ctx_.report.cantCreate(path, Refusal::Unwritable); return 1;
-            case OutputFile::Outcome::CantWrite: ctx_.report.cantWrite(path); return 1;
+            case OutputFile::Outcome::CantCreate: ctx.report.cantCreate(path, Refusal::Unwritable); return 1;
+            case OutputFile::Outcome::CantWrite: ctx.report.cantWrite(path); return 1;
         }
         return 1;
     }
@@ -89,18 +108,19 @@ private:
                 pageFolder_ = std::move(folder);
             }
         }
-        const std::string& genPrefix = ctx_.options.markup.genPrefix;
+        const std::string& genPrefix = ctx_->options.markup.genPrefix;
         WString picture;
         appendUtf8AsUtf16(picture, static_cast<long>(genPrefix.size()), genPrefix.data());
-        ctx_.run.pictures->add(DiagramOnPage{pageFolder_, pageFolderIdentity_, platform::folderPart(page_.shown),
+        ctx_->run.pictures->add(DiagramOnPage{pageFolder_, pageFolderIdentity_, platform::folderPart(page_.shown),
                                              picture + name + u".svg", page_.source, &pageKept_, &dotFolder, dotName,
                                              dotPath, dotWritten});
     }
 
-    PageContext& ctx_;
-    KeptFiles kept_;
+    std::optional<PageContext> ctx_;
     const KeptFiles& pageKept_;
     PagePlace page_;
+    bool hold_;
+    std::vector<std::pair<std::string, std::string>> held_;  // name, DOT text
     bool pageFolderOpened_ = false;
     std::shared_ptr<const platform::Folder> pageFolder_;
     platform::FileIdentity pageFolderIdentity_;
@@ -139,7 +159,7 @@ namespace {
 
 // Writes the page body into out; with links, its bytes are scanned for links
 // on their way.
-void writeBody(PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
+void writeBody(const PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
     if (!links) {
         convertBody(ctx.markup, source, out);
         return;
@@ -153,7 +173,7 @@ void writeBody(PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan
 
 // Writes the frame or the template with the body into out. 0, or 1 after a
 // reported template failure.
-int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
+int generatePage(const PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
     const WString& templateName = ctx.options.templateName;
     if (templateName.empty()) {
         out.write(kPageHead);
@@ -185,32 +205,6 @@ int generatePage(PageContext& ctx, WikiInStream& source, PageOutput& out, LinkSc
     return 0;
 }
 
-// Generates the page into out while the page's diagrams go to dots.
-int generateWith(PageContext& ctx, DotFiles& dots, WikiInStream& source, PageOutput& out, LinkScan* links) {
-    DiagramSink*& sink = ctx.markup.inlines.diagram.sink;
-    sink = &dots;
-    const int result = generatePage(ctx, source, out, links);
-    sink = nullptr;
-    out.flush();
-    return result;
-}
-
-// Generates the page into pageSink. When the run checks links, the body's
-// links are scanned on the way and kept with the page for the check after
-// the run.
-int generateInto(PageContext& ctx, DotFiles& dots, WikiInStream& source, ByteSink& pageSink,
-                 const WString& sourcePath, const WString& pageName) {
-    if (!ctx.options.checkLinks) {
-        PageOutput out(pageSink);
-        return generateWith(ctx, dots, source, out, nullptr);
-    }
-    LinkScan scan(pageSink);
-    PageOutput out(scan);
-    if (generateWith(ctx, dots, source, out, &scan) != 0) return 1;
-    ctx.run.links.addPage(sourcePath, pageName, std::move(scan.links()));
-    return 0;
-}
-
 }  // namespace
 
 void startRun(RunState& run, const PageOptions& options) {
@@ -219,57 +213,106 @@ void startRun(RunState& run, const PageOptions& options) {
     if (!options.templateName.empty()) run.templateFile = platform::identify(options.templateName);
 }
 
-int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
-    Report& report = ctx.report;
+// ---- one page in three steps ----
+
+struct PageJob::State {
+    State(const SourceFile& s, const std::optional<WString>& outputArg, bool hold)
+        : source(s),
+          sourceName(s.path.substr(s.nameStart)),
+          pageName(makeOutputName(s.path, outputArg)),
+          // Without an output argument the page lies beside its source and
+          // is reached through the source's folder; otherwise it is where the
+          // argument says.
+          beside(!outputArg || trimBlanks(*outputArg).empty()),
+          pageFolder(beside ? s.folder : platform::currentFolder()),
+          page(beside ? pageName.substr(s.nameStart) : pageName),
+          dots(kept, PagePlace{pageFolder, page, pageName, source.path}, hold) {}
+
+    SourceFile source;
+    WString sourceName;
+    WString pageName;
+    bool beside;
+    const platform::Folder& pageFolder;
+    WString page;  // relative to pageFolder
+    KeptFiles kept;
+    DotFiles dots;
     WikiInStream reader;
-    const WString sourceName = source.path.substr(source.nameStart);
-    if (source.identity.exists) reader.open(source.folder, sourceName, source.identity);
-    else reader.open(source.folder, sourceName);
-    if (!reader.good()) {
-        report.cantOpenSource(source.path);
+    OutputFile file;                          // the page, in normal mode
+    WikiInStream stored;                      // the stored page, in test mode
+    std::optional<PageComparison> comparison;
+    std::optional<LinkScan> links;            // with checkLinks
+};
+
+PageJob::PageJob(const SourceFile& source, const std::optional<WString>& outputArg, bool holdDiagrams)
+    : state_(std::make_unique<State>(source, outputArg, holdDiagrams)) {}
+
+PageJob::~PageJob() = default;
+
+int PageJob::start(const PageContext& ctx) {
+    State& s = *state_;
+    Report& report = ctx.report;
+    if (s.source.identity.exists) s.reader.open(s.source.folder, s.sourceName, s.source.identity);
+    else s.reader.open(s.source.folder, s.sourceName);
+    if (!s.reader.good()) {
+        report.cantOpenSource(s.source.path);
         return 1;
     }
-    const WString pageName = makeOutputName(source.path, outputArg);
-    // Without an output argument the page lies beside its source and is
-    // reached through the source's folder; otherwise it is where the
-    // argument says.
-    const bool beside = !outputArg || trimBlanks(*outputArg).empty();
-    const platform::Folder& pageFolder = beside ? source.folder : platform::currentFolder();
-    const WString page = beside ? pageName.substr(source.nameStart) : pageName;
     // Neither the page nor a DOT file may replace these.
-    const KeptFiles kept{reader.identity(), ctx.run.templateFile, source.siblings,
-                         ctx.run.walked ? &*ctx.run.walked : nullptr};
-    DotFiles dots(ctx, kept, PagePlace{pageFolder, page, pageName, source.path});
-
+    s.kept = KeptFiles{s.reader.identity(), ctx.run.templateFile, s.source.siblings,
+                       ctx.run.walked ? &*ctx.run.walked : nullptr};
     if (ctx.options.testMode) {
-        WikiInStream stored;
-        stored.open(pageFolder, page);
-        if (!stored.good()) {
-            report.cantOpenStored(pageName);
+        s.stored.open(s.pageFolder, s.page);
+        if (!s.stored.good()) {
+            report.cantOpenStored(s.pageName);
             return 1;
         }
-        report.pageStarts(true, source.path, pageName);
-        PageComparison comparison(stored);
-        if (generateInto(ctx, dots, reader, comparison, source.path, pageName) != 0) return 1;
-        return comparison.finish(report, source.path, pageName);
-    }
-
-    OutputFile file;
-    if (const Refusal why = file.open(pageFolder, page, kept, ctx.run.written, {true, source.path, {}});
-        why != Refusal::None) {
-        report.cantCreate(pageName, why, file.earlierSource());
+        s.comparison.emplace(s.stored);
+    } else if (const Refusal why = s.file.open(s.pageFolder, s.page, s.kept, ctx.run.written, {true, s.source.path, {}});
+               why != Refusal::None) {
+        report.cantCreate(s.pageName, why, s.file.earlierSource());
         return 1;
     }
-    report.pageStarts(false, source.path, pageName);
-    if (generateInto(ctx, dots, reader, file, source.path, pageName) != 0) return 1;
-    switch (file.finish()) {
+    report.pageStarts(ctx.options.testMode, s.source.path, s.pageName);
+    return 0;
+}
+
+int PageJob::make(const PageContext& ctx) {
+    State& s = *state_;
+    ByteSink& sink = s.comparison ? static_cast<ByteSink&>(*s.comparison) : s.file;
+    if (ctx.options.checkLinks) s.links.emplace(sink);
+    PageOutput out(s.links ? static_cast<ByteSink&>(*s.links) : sink);
+    s.dots.use(ctx);
+    DiagramSink*& diagrams = ctx.markup.inlines.diagram.sink;
+    diagrams = &s.dots;
+    const int result = generatePage(ctx, s.reader, out, s.links ? &*s.links : nullptr);
+    diagrams = nullptr;
+    out.flush();
+    return result;
+}
+
+bool PageJob::overtaken() const { return !state_->comparison && state_->file.writtenMeanwhile(); }
+
+int PageJob::finish(const PageContext& ctx) {
+    State& s = *state_;
+    Report& report = ctx.report;
+    s.dots.use(ctx);
+    s.dots.storeHeld();
+    if (s.links) ctx.run.links.addPage(s.source.path, s.pageName, std::move(s.links->links()));
+    if (s.comparison) return s.comparison->finish(report, s.source.path, s.pageName);
+    switch (s.file.finish()) {
         case OutputFile::Outcome::Written:
         case OutputFile::Outcome::Unchanged: break;
-        case OutputFile::Outcome::CantCreate: report.cantCreate(pageName, Refusal::Unwritable); return 1;
-        case OutputFile::Outcome::CantWrite: report.cantWrite(pageName); return 1;
+        case OutputFile::Outcome::CantCreate: report.cantCreate(s.pageName, Refusal::Unwritable); return 1;
+        case OutputFile::Outcome::CantWrite: report.cantWrite(s.pageName); return 1;
     }
     report.pageDone();
     return 0;
+}
+
+int convertPage(const PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
+    PageJob job(source, outputArg, false);
+    if (job.start(ctx) != 0 || job.make(ctx) != 0) return 1;
+    return job.finish(ctx);
 }
 
 }  // namespace tarvo

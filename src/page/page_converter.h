@@ -58,14 +58,13 @@ int startPictures(RunState& run, const PageOptions& options, Report& report);
 // last page; the run then fails at its end.
 void finishPictures(RunState& run, Report& report);
 
-// What converting pages keeps over a run.
+// What converting a page works with: the run's options and shared state, the
+// reporter its messages go to, and the translation's state.
 struct PageContext {
-    PageContext(const PageOptions& o, RunState& r, Report& rep) : options(o), run(r), report(rep), markup(o.markup) {}
-
-    const PageOptions options;
+    const PageOptions& options;
     RunState& run;
     Report& report;
-    MarkupContext markup;
+    MarkupContext& markup;
 };
 
 // The output argument without blanks and tabs at either end.
@@ -88,7 +87,36 @@ struct SourceFile {
     const std::vector<platform::FileIdentity>* siblings = nullptr;
 };
 
+// One page on its way, in three steps, each 0 or 1 after a reported failure
+// (which ends the run): start() opens the source and decides whether and
+// where the page may be written and begins its console line, make()
+// generates it, finish() puts it in place (in test mode: compares), stores
+// the DOT files it held back and ends the line. convertPage takes the three
+// at once; a run on several threads (page_run.h) takes make() on a worker and
+// the others in page order.
+class PageJob {
+public:
+    // holdDiagrams: the page's DOT files are stored by finish() instead of
+    // as the translation hands them over.
+    PageJob(const SourceFile& source, const std::optional<WString>& outputArg, bool holdDiagrams);
+    ~PageJob();
+    PageJob(const PageJob&) = delete;
+    PageJob& operator=(const PageJob&) = delete;
+
+    int start(const PageContext& ctx);
+    int make(const PageContext& ctx);
+    int finish(const PageContext& ctx);
+    // After make() on another thread: an earlier page of the run has written
+    // this page's file since start() looked. The page is then converted
+    // again, as a run on one thread would have met it.
+    bool overtaken() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // 0 on success, 1 on a reported failure or, in test mode, a difference.
-int convertPage(PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
+int convertPage(const PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
 
 }  // namespace tarvo

@@ -42,6 +42,19 @@ std::size_t sizeOf(std::initializer_list<std::string_view> parts) {
 
 }  // namespace
 
+void Report::releaseInto(Report& to) {
+    for (const auto& [toError, text] : held_) {
+        if (toError) to.err({text});
+        else to.out({text});
+    }
+    held_.clear();
+}
+
+void Report::hold(bool toError, std::initializer_list<std::string_view> parts) {
+    if (held_.empty() || held_.back().first != toError) held_.emplace_back(toError, std::string());
+    for (std::string_view part : parts) held_.back().second += part;
+}
+
 void Report::flush() {
     if (pending_.empty()) return;
     platform::writeOut(pending_);
@@ -49,6 +62,7 @@ void Report::flush() {
 }
 
 void Report::out(std::initializer_list<std::string_view> parts) {
+    if (holding_) return hold(false, parts);
     for (auto part = std::rbegin(parts); part != std::rend(parts); ++part) {
         if (part->empty()) continue;
         lineOpen_ = part->back() != '\n';
@@ -65,6 +79,7 @@ void Report::out(std::initializer_list<std::string_view> parts) {
 }
 
 void Report::err(std::initializer_list<std::string_view> parts) {
+    if (holding_) return hold(true, parts);
     flush();
     if (sizeOf(parts) > kHold) {
         for (std::string_view part : parts) platform::writeErr(part);

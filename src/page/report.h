@@ -18,6 +18,8 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "io/output_file.h"
 #include "platform/platform.h"
@@ -27,10 +29,15 @@ namespace tarvo {
 
 class Report {
 public:
-    Report() = default;
+    enum class Mode { Print, Hold };
+    // Hold: the messages are kept until releaseInto() lets them out through
+    // another report. A page made on another thread reports so, and the run
+    // lets the pages' messages out in page order.
+    explicit Report(Mode mode = Mode::Print) : holding_(mode == Mode::Hold) {}
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
     ~Report() { flush(); }
+    void releaseInto(Report& to);
 
     // The page itself goes to standard output: messages meant for standard
     // output go to standard error instead.
@@ -88,8 +95,11 @@ public:
 private:
     void out(std::initializer_list<std::string_view> parts);
     void err(std::initializer_list<std::string_view> parts);
+    void hold(bool toError, std::initializer_list<std::string_view> parts);
 
     bool toStandardError_ = false;
+    bool holding_;
+    std::vector<std::pair<bool, std::string>> held_;  // to standard error, the text
     // Standard output is written a whole console line at a time: a page's
     // line goes out in one piece when it ends.
     std::string pending_;

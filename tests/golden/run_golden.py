@@ -214,7 +214,7 @@ def start_wine_server(wine):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def run_case(binary, case_dir, update, keep, wine=None, shared_place=None):
+def run_case(binary, case_dir, update, keep, wine=None, shared_place=None, jobs=None):
     """Returns a list of problems (empty when the case passed). wine: the
     wrapper that runs a Windows binary, as a list of words. shared_place: a
     folder every user can reach, for a case run as another user: its scratch
@@ -249,6 +249,8 @@ def run_case(binary, case_dir, update, keep, wine=None, shared_place=None):
                 return ["setup.sh failed with %d:" % rc, show_bytes(out)]
 
         args = read_args(os.path.join(case_dir, "args"))
+        if jobs and args:
+            args = [b"--jobs", str(jobs).encode()] + args
         limits = read_limits(os.path.join(case_dir, "limits"))
         before = snapshot(work)
         if wine:
@@ -329,6 +331,9 @@ def main():
     parser.add_argument("--windows", action="store_true",
                         help="run a Windows binary through --wrapper and expect the Windows outcome")
     parser.add_argument("--wrapper", default="wine64", help="the command that runs a Windows binary")
+    parser.add_argument("--jobs", type=int,
+                        help="put --jobs N before the arguments of every case that has some: a run on N "
+                             "threads must end as the case says a run ends")
     parser.add_argument("cases", help="the directory of cases")
     parser.add_argument("filters", nargs="*", help="run only cases whose names contain or match these")
     opts = parser.parse_args()
@@ -365,7 +370,7 @@ def main():
                 skipped += 1
                 print("skip %s (no temporary folder that other users can reach)" % name)
                 continue
-        problems = run_case(binary, case_dir, opts.update, opts.keep, wine, shared_place)
+        problems = run_case(binary, case_dir, opts.update, opts.keep, wine, shared_place, opts.jobs)
         failed += bool(problems)
         passed += not problems
         print("\n    ".join(["FAIL %s" % name if problems else "ok   %s" % name] + problems))

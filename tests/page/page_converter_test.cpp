@@ -29,7 +29,9 @@ TEST(ConvertPage, ASourceThatDisappearsAfterListingCannotBeOpened) {
 
     RunState run;
     Report report;
-    PageContext ctx(PageOptions(), run, report);
+    const PageOptions options;
+    MarkupContext markup(options.markup);
+    const PageContext ctx{options, run, report, markup};
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(convertPage(ctx, SourceFile{platform::currentFolder(), widen(tmp.dir) + entry.name, 0, {}, nullptr}, std::nullopt), 1);
     report.flush();

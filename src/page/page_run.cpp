@@ -1,5 +1,7 @@
 #include "page/page_run.h"
 
+#include <algorithm>
+
 namespace tarvo {
 
 struct PageRun::Job {
@@ -17,8 +19,12 @@ struct PageRun::Job {
     std::optional<WString> outputArg;
     PageJob page;
     Report report{Report::Mode::Hold};
-    bool made = false;  // make() is over (or was never to come)
-    int result = 0;
+    int made = 1;  // what start() and make() gave; 1 when they did not run
+};
+
+struct PageRun::Batch {
+    std::size_t number = 0;
+    std::vector<std::unique_ptr<Job>> pages;
 };
 
 PageRun::PageRun(const PageOptions& options, RunState& run, Report& report, unsigned threads)
@@ -26,6 +32,7 @@ PageRun::PageRun(const PageOptions& options, RunState& run, Report& report, unsi
     // The first is the calling thread's; each worker has one of its own.
     markups_.push_back(std::make_unique<MarkupContext>(options_.markup));
     if (threads <= 1) return;
+    report_.gatherLines();
     for (unsigned i = 0; i < threads; ++i) {
         markups_.push_back(std::make_unique<MarkupContext>(options_.markup));
         MarkupContext& markup = *markups_.back();
@@ -37,7 +44,6 @@ PageRun::~PageRun() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         closing_ = true;
-        toMake_.clear();
     }
     queued_.notify_all();
     for (std::thread& worker : workers_) worker.join();
@@ -46,84 +52,92 @@ PageRun::~PageRun() {
 int PageRun::add(const SourceFile& source, std::shared_ptr<const platform::Folder> folder,
                  std::shared_ptr<const std::vector<platform::FileIdentity>> siblings,
                  const std::optional<WString>& outputArg) {
-    if (result_ != 0) return result_;
     if (workers_.empty()) {
-        result_ = convertPage(PageContext{options_, run_, report_, *markups_[0]}, source, outputArg);
+        if (result_ == 0) result_ = convertPage(PageContext{options_, run_, report_, *markups_[0]}, source, outputArg);
         return result_;
     }
-    auto job = std::make_shared<Job>(source, std::move(folder), std::move(siblings), outputArg);
-    const bool started = job->page.start(PageContext{options_, run_, job->report, *markups_[0]}) == 0;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_.push_back(job);
-        if (started) {
-            toMake_.push_back(job);
-        } else {
-            job->result = 1;
-            job->made = true;
-        }
-    }
-    if (!started) return settle();  // the run ends with this page
-    queued_.notify_one();
-    // Finish what is done; keep at most two pages a thread under way.
-    while (result_ == 0 && !pending_.empty() && (pending_.size() > 2 * workers_.size() || firstMade())) finishNext();
+    if (gathering_ && (gathering_->pages.size() == kBatch || gathering_->pages.back()->folder != folder)) dispatch();
+    if (!gathering_) gathering_ = std::make_unique<Batch>();
+    gathering_->pages.push_back(std::make_unique<Job>(source, std::move(folder), std::move(siblings), outputArg));
+    std::lock_guard<std::mutex> lock(mutex_);
     return result_;
 }
 
-bool PageRun::firstMade() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pending_.front()->made;
+// Hands the pages gathered so far to the workers.
+void PageRun::dispatch() {
+    if (!gathering_) return;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        settled_.wait(lock, [&] { return sent_ - finished_ < std::min(kMaxBatches, 4 * workers_.size()); });
+        gathering_->number = sent_++;
+        toMake_.push_back(std::move(gathering_));
+    }
+    queued_.notify_one();
 }
 
 int PageRun::settle() {
-    while (result_ == 0 && !pending_.empty()) finishNext();
-    return result_;
-}
-
-// Finishes the first page under way once it is made.
-int PageRun::finishNext() {
-    std::shared_ptr<Job> job;
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        made_.wait(lock, [&] { return pending_.front()->made; });
-        job = std::move(pending_.front());
-        pending_.pop_front();
-    }
-    const PageContext here{options_, run_, report_, *markups_[0]};
-    if (job->result == 0 && job->page.overtaken()) {
-        // An earlier page wrote this page's file meanwhile: what was made is
-        // dropped, and the page converted as a run on one thread meets it.
-        result_ = convertPage(here, job->source, job->outputArg);
-    } else {
-        job->report.releaseInto(report_);
-        result_ = job->result != 0 ? job->result : job->page.finish(here);
-    }
-    if (result_ != 0) {
-        // No page after a failed one starts, and none is heard of.
-        std::lock_guard<std::mutex> lock(mutex_);
-        toMake_.clear();
-        pending_.clear();
-    }
+    dispatch();
+    std::unique_lock<std::mutex> lock(mutex_);
+    settled_.wait(lock, [&] { return finished_ == sent_; });
     return result_;
 }
 
 void PageRun::work(MarkupContext& markup) {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        std::shared_ptr<Job> job;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            queued_.wait(lock, [&] { return closing_ || !toMake_.empty(); });
-            if (toMake_.empty()) return;
-            job = std::move(toMake_.front());
-            toMake_.pop_front();
+        queued_.wait(lock, [&] { return closing_ || !toMake_.empty(); });
+        if (toMake_.empty()) return;
+        std::unique_ptr<Batch> batch = std::move(toMake_.front());
+        toMake_.pop_front();
+        lock.unlock();
+        for (auto& job : batch->pages) {
+            if (stopped_) break;  // no page starts after a failed one
+            const PageContext ctx{options_, run_, job->report, markup};
+            job->made = job->page.start(ctx);
+            if (job->made == 0) job->made = job->page.make(ctx);
         }
-        job->result = job->page.make(PageContext{options_, run_, job->report, markup});
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            job->made = true;
-        }
-        made_.notify_all();
+        lock.lock();
+        made_.emplace(batch->number, std::move(batch));
+        finishDue(lock, markup);
     }
+}
+
+// Finishes the batches that are due, one after the other, unless another
+// worker is at it already (it then finishes these too).
+void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& markup) {
+    if (finishing_) return;
+    finishing_ = true;
+    for (auto due = made_.find(finished_); due != made_.end(); due = made_.find(finished_)) {
+        std::unique_ptr<Batch> batch = std::move(due->second);
+        made_.erase(due);
+        int result = result_;
+        lock.unlock();
+        // The pages before this batch are finished, and no other thread
+        // prints or finishes a page until its pages are.
+        for (auto& job : batch->pages) {
+            if (result != 0) break;
+            result = finishInTurn(*job, markup);
+        }
+        report_.flush();
+        batch.reset();
+        lock.lock();
+        if (result_ == 0) result_ = result;
+        stopped_ = result_ != 0;
+        ++finished_;
+        settled_.notify_all();
+    }
+    finishing_ = false;
+}
+
+int PageRun::finishInTurn(Job& job, MarkupContext& markup) {
+    const PageContext here{options_, run_, report_, markup};
+    if (job.made == 0 && job.page.overtaken()) {
+        // An earlier page wrote this page's file meanwhile: what was made is
+        // dropped, and the page converted as a run on one thread meets it.
+        return convertPage(here, job.source, job.outputArg);
+    }
+    job.report.releaseInto(report_);
+    return job.made != 0 ? job.made : job.page.finish(here);
 }
 
 }  // namespace tarvo

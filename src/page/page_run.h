@@ -1,23 +1,28 @@
 // The pages of a run, in the order the walk finds them: one after the other,
-// or with several threads, each page made on a worker while the next ones
-// start. Either way every page is started, finished and reported in the
-// order it was given, so that a run on several threads writes the same
-// files and prints the same lines, in the same order, as a run on one:
+// or on several worker threads, which start and make pages side by side but
+// finish them one at a time, in page order. The workers take the pages in
+// batches of up to kBatch pages of one folder, so that handing pages over
+// costs little beside small pages; a worker whose batch is made but not yet
+// due goes on with the next one, and whichever worker sees the next batch due
+// finishes it. So a run on several threads writes the
+// same files and prints the same lines, in the same order, as a run on one:
 //
-// - start() (the source opened, the page's refusals, its "Handling" line)
-//   and finish() (the page put in place, its DOT files stored, its line
-//   ended) run on the calling thread, in page order; only the generation
-//   between them runs on a worker. A page's messages are held until the
-//   pages before it are out.
+// - A page's start (the source opened, the page's refusals, its "Handling"
+//   line) and its making (the page generated into a temporary, or compared)
+//   leave nothing anyone sees; its messages are held. Its finish (the page
+//   put in place, its DOT files stored, its held messages let out, its line
+//   ended) waits until the pages before it are finished.
 // - A page whose file an earlier page wrote meanwhile (two sources of one
-//   page name) is converted again once the earlier pages are done, and so
-//   meets the refusal a run on one thread gives it.
+//   page name) is converted again in its turn, and so meets the refusal a run
+//   on one thread gives it.
 // - After the first failure no page starts, and no page after it is finished
 //   or heard of.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,23 +55,34 @@ public:
     int settle();
 
 private:
+    static constexpr std::size_t kBatch = 8;
+    // Batches given out and not yet finished, at the most: each page holds a
+    // file or two open until it is finished.
+    static constexpr std::size_t kMaxBatches = 32;
     struct Job;
+    struct Batch;
+    void dispatch();
     void work(MarkupContext& markup);
-    bool firstMade();
-    int finishNext();
+    void finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& markup);
+    int finishInTurn(Job& job, MarkupContext& markup);
 
     const PageOptions options_;
     RunState& run_;
     Report& report_;
     std::vector<std::unique_ptr<MarkupContext>> markups_;  // one per thread
     std::vector<std::thread> workers_;
+    std::unique_ptr<Batch> gathering_;  // the pages given since the last batch went
     std::mutex mutex_;
-    std::condition_variable queued_;  // a job for the workers, or the end
-    std::condition_variable made_;    // a job made
-    std::deque<std::shared_ptr<Job>> pending_;  // started, in page order
-    std::deque<std::shared_ptr<Job>> toMake_;
+    std::condition_variable queued_;  // a batch to make, or the end
+    std::condition_variable settled_; // a batch finished
+    std::deque<std::unique_ptr<Batch>> toMake_;
+    std::map<std::size_t, std::unique_ptr<Batch>> made_;  // made, waiting to be due
+    std::size_t sent_ = 0;      // batches handed to the workers, numbered from 0
+    std::size_t finished_ = 0;  // batches finished (or dropped): the next one is due
+    bool finishing_ = false;    // a worker is finishing what is due
     bool closing_ = false;
     int result_ = 0;  // the first failure ends the run
+    std::atomic<bool> stopped_{false};  // result_ is set: no page starts any more
 };
 
 }  // namespace tarvo

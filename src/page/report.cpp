@@ -75,7 +75,7 @@ void Report::out(std::initializer_list<std::string_view> parts) {
         return;
     }
     for (std::string_view part : parts) pending_ += part;
-    if (pending_.back() == '\n') flush();
+    if (pending_.back() == '\n' && !gatherLines_) flush();
 }
 
 void Report::err(std::initializer_list<std::string_view> parts) {

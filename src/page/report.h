@@ -91,6 +91,10 @@ public:
 
     // Writes out what standard output holds back.
     void flush();
+    // Standard output is written whenever flush() is called (or much has
+    // gathered) rather than a line at a time: a run on several threads lets
+    // the lines of a batch of pages out at once.
+    void gatherLines() { gatherLines_ = true; }
 
 private:
     void out(std::initializer_list<std::string_view> parts);
@@ -99,6 +103,7 @@ private:
 
     bool toStandardError_ = false;
     bool holding_;
+    bool gatherLines_ = false;
     std::vector<std::pair<bool, std::string>> held_;  // to standard error, the text
     // Standard output is written a whole console line at a time: a page's
     // line goes out in one piece when it ends.

@@ -239,4 +239,14 @@ int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<W
     return result;
 }
 
+int convertStream(RunContext& ctx, const WString& input) {
+    makeOutputFolders(ctx.options, std::nullopt);
+    ctx.pages = std::make_unique<PageRun>(pageOptions(ctx.options), ctx.state, ctx.report, 1);
+    startRun(ctx.state, ctx.pages->options());
+    const bool fromInput = input == u"-";
+    int result = ctx.pages->toStandardOutput(fromInput ? std::nullopt : std::optional<WString>(input));
+    if (result == 0 && ctx.state.failAtEnd) result = 1;
+    return result;
+}
+
 }  // namespace tarvo

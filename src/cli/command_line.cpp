@@ -119,49 +119,80 @@ const Option* findOption(const std::vector<WString>& args, std::size_t i) {
     return nullptr;
 }
 
+// The command line read from left to right: the options into o, the file
+// names, and what ended the reading early, if anything.
+struct Reading {
+    enum class End { Names, TooMany, Unknown, BadValue, Help, Version } end = End::Names;
+    std::optional<WString> input, output;
+    std::size_t at = 0;  // the word that ended it
+};
+
+Reading readWords(ConvertOptions& o, const std::vector<WString>& args) {
+    Reading r;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const WString& arg = args[i];
+        r.at = i;
+        // A lone "-" stands for standard input or output.
+        if (optionsEnded || arg.empty() || arg == u"-" || (arg[0] != u'-' && arg[0] != u'+')) {
+            if (!r.input) r.input = arg;
+            else if (!r.output) r.output = arg;
+            else return r.end = Reading::End::TooMany, r;
+            continue;
+        }
+        const Option* option = findOption(args, i);
+        if (!option) return r.end = Reading::End::Unknown, r;
+        const WString noValue;
+        switch (option->apply(o, option->takesValue ? args[++i] : noValue)) {
+            case Then::Go: break;
+            case Then::BadValue: return r.end = Reading::End::BadValue, r;
+            case Then::EndOfOptions: optionsEnded = true; break;
+            case Then::Help: return r.end = Reading::End::Help, r;
+            case Then::Version: return r.end = Reading::End::Version, r;
+        }
+    }
+    return r;
+}
+
+// A run through standard input or output converts one page and nothing
+// else: no walk, no pattern, no comparison, nothing beside the page.
+bool streamsAllowed(const ConvertOptions& o, const Reading& r) {
+    const bool plainInput = r.input->find_first_of(u"*?") == WString::npos;
+    const bool pageToOutput = !r.output || *r.output == u"-";
+    return plainInput && pageToOutput && !o.recursive && !o.testMode && !o.svg && !o.checkLinks;
+}
+
 }  // namespace
 
 int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
     Report& report = ctx.report;
+    const Reading r = readWords(ctx.options, args);
+    const bool streams = r.input == u"-" || r.output == u"-";
+    // Standard output carries the page: everything else goes to standard error.
+    if (streams) report.keepStandardOutputForThePage();
     report.banner();
     if (args.size() < 2) {
         report.usage();
         return 1;
     }
-    std::optional<WString> input, output;
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const WString& arg = args[i];
-        if (optionsEnded || arg.empty() || (arg[0] != u'-' && arg[0] != u'+')) {
-            if (!input) {
-                input = arg;
-            } else if (!output) {
-                output = arg;
-            } else {
-                report.tooManyFilenames();
-                return 2;
-            }
-            continue;
-        }
-        const Option* option = findOption(args, i);
-        if (!option) {
-            report.unknownOption(arg);
-            return 1;
-        }
-        const WString noValue;
-        switch (option->apply(ctx.options, option->takesValue ? args[++i] : noValue)) {
-            case Then::Go: break;
-            case Then::BadValue: report.badOptionValue(arg, args[i]); return 1;
-            case Then::EndOfOptions: optionsEnded = true; break;
-            case Then::Help: report.help(); return 0;
-            case Then::Version: return 0;  // the banner line already printed is the version
-        }
+    switch (r.end) {
+        case Reading::End::Names: break;
+        case Reading::End::TooMany: report.tooManyFilenames(); return 2;
+        case Reading::End::Unknown: report.unknownOption(args[r.at]); return 1;
+        case Reading::End::BadValue: report.badOptionValue(args[r.at], args[r.at + 1]); return 1;
+        case Reading::End::Help: report.help(); return 0;
+        case Reading::End::Version: return 0;  // the banner line already printed is the version
     }
-    if (!input) {
+    if (!r.input) {
         report.noInputFilename();
         return 1;
     }
-    return convertPath(ctx, *input, output);
+    if (!streams) return convertPath(ctx, *r.input, r.output);
+    if (!streamsAllowed(ctx.options, r)) {
+        report.streamsMisused();
+        return 2;
+    }
+    return convertStream(ctx, *r.input);
 }
 
 }  // namespace tarvo

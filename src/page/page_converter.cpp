@@ -309,6 +309,50 @@ int PageJob::finish(const PageContext& ctx) {
     return 0;
 }
 
+namespace {
+
+// The page's bytes onto standard output; a failed write shows at the end.
+class StandardOutput final : public ByteSink {
+public:
+    void take(std::string_view bytes) override { ok_ = platform::writeOut(bytes) && ok_; }
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = true;
+};
+
+}  // namespace
+
+int convertToStandardOutput(const PageContext& ctx, const std::optional<WString>& sourcePath) {
+    Report& report = ctx.report;
+    const WString shown = sourcePath.value_or(u"-");
+    WikiInStream reader;
+    if (sourcePath) reader.open(*sourcePath);
+    else reader.openStandardInput();
+    if (!reader.good()) {
+        report.cantOpenSource(shown);
+        return 1;
+    }
+    const WString pageName = u"-";
+    const KeptFiles kept{reader.identity(), ctx.run.templateFile, nullptr, nullptr};
+    DotFiles dots(kept, PagePlace{platform::currentFolder(), pageName, pageName, shown}, false);
+    report.pageStarts(false, shown, pageName);
+    StandardOutput sink;
+    PageOutput out(sink);
+    dots.use(ctx);
+    ctx.markup.inlines.diagram.sink = &dots;
+    const int result = generatePage(ctx, reader, out, nullptr);
+    ctx.markup.inlines.diagram.sink = nullptr;
+    out.flush();
+    if (result != 0) return 1;
+    if (!sink.ok()) {
+        report.cantWrite(pageName);
+        return 1;
+    }
+    report.pageDone();
+    return 0;
+}
+
 int convertPage(const PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg) {
     PageJob job(source, outputArg, false);
     if (job.start(ctx) != 0 || job.make(ctx) != 0) return 1;

@@ -119,4 +119,8 @@ private:
 // 0 on success, 1 on a reported failure or, in test mode, a difference.
 int convertPage(const PageContext& ctx, const SourceFile& source, const std::optional<WString>& outputArg);
 
+// Converts one page onto standard output, from the file at sourcePath or,
+// without one, from standard input. 0, or 1 after a reported failure.
+int convertToStandardOutput(const PageContext& ctx, const std::optional<WString>& sourcePath);
+
 }  // namespace tarvo

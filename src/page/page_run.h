@@ -54,6 +54,11 @@ public:
     // what is reported next comes after them. Nonzero when one failed.
     int settle();
 
+    // One page onto standard output (convertToStandardOutput).
+    int toStandardOutput(const std::optional<WString>& sourcePath) {
+        return convertToStandardOutput(PageContext{options_, run_, report_, *markups_[0]}, sourcePath);
+    }
+
 private:
     static constexpr std::size_t kBatch = 8;
     // Batches given out and not yet finished, at the most: each page holds a

@@ -48,6 +48,7 @@ public:
     void usage();
     void help();
     void tooManyFilenames();
+    void streamsMisused();
     void noInputFilename();
     void unknownOption(const WString& word);
     void badOptionValue(const WString& option, const WString& value);

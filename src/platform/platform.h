@@ -44,7 +44,8 @@ std::vector<WString> wideArguments(int argc, char** argv);
 std::string toUtf8Bytes(const WString& text);
 
 // Console output. Messages are written as they come, unbuffered by us.
-void writeOut(std::string_view bytes);
+// True when every byte went out (standard output may be a file that fills).
+bool writeOut(std::string_view bytes);
 void writeErr(std::string_view bytes);
 
 // A folder held open. The names in it are reached through the handle, not

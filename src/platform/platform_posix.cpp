@@ -70,9 +70,9 @@ std::vector<WString> wideArguments(int argc, char** argv) {
     return args;
 }
 
-void writeOut(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+bool writeOut(std::string_view bytes) {
+    const bool all = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+    return std::fflush(stdout) == 0 && all;
 }
 
 void writeErr(std::string_view bytes) {

@@ -114,9 +114,10 @@ std::string withCrLf(std::string_view bytes) {
     return out;
 }
 
-void writeStd(DWORD which, std::string_view bytes) {
+bool writeStd(DWORD which, std::string_view bytes) {
     HANDLE h = ::GetStdHandle(which);
-    if (h == nullptr || h == INVALID_HANDLE_VALUE || bytes.empty()) return;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
+    if (bytes.empty()) return true;
     DWORD mode = 0;
     if (::GetConsoleMode(h, &mode)) {
         std::wstring text = utf16Of(bytes);
@@ -125,19 +126,19 @@ void writeStd(DWORD which, std::string_view bytes) {
         while (left > 0) {
             DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 16384));
             DWORD written = 0;
-            if (!::WriteConsoleW(h, p, chunk, &written, nullptr) || written == 0) return;
+            if (!::WriteConsoleW(h, p, chunk, &written, nullptr) || written == 0) return false;
             p += written;
             left -= written;
         }
-        return;
+        return true;
     }
     const std::string text = withCrLf(bytes);
-    writeAll(h, text.data(), text.size());
+    return writeAll(h, text.data(), text.size());
 }
 
 }  // namespace
 
-void writeOut(std::string_view bytes) { writeStd(STD_OUTPUT_HANDLE, bytes); }
+bool writeOut(std::string_view bytes) { return writeStd(STD_OUTPUT_HANDLE, bytes); }
 
 void writeErr(std::string_view bytes) { writeStd(STD_ERROR_HANDLE, bytes); }
 

@@ -135,7 +135,7 @@ def place_for_other_users():
     return None
 
 
-def run_binary(command, args, cwd, env, limits, wine):
+def run_binary(command, args, cwd, env, limits, wine, stdin=None):
     users = other_users(limits)
     for user in users:
         subprocess.run(["chown", "-R", "%d:%d" % (user.pw_uid, user.pw_gid), cwd], check=True)
@@ -153,11 +153,12 @@ def run_binary(command, args, cwd, env, limits, wine):
             os.setgid(user.pw_gid)
             os.setuid(user.pw_uid)
 
-    proc = subprocess.Popen(command + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+    proc = subprocess.Popen(command + args, cwd=cwd, env=env,
+                            stdin=subprocess.DEVNULL if stdin is None else subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=prepare,
                             start_new_session=True)
     try:
-        out, err = proc.communicate(timeout=TIMEOUT_SECONDS)
+        out, err = proc.communicate(stdin, timeout=TIMEOUT_SECONDS)
         return proc.returncode, out, err, False
     except subprocess.TimeoutExpired:
         os.killpg(proc.pid, signal.SIGKILL)
@@ -255,7 +256,9 @@ def run_case(binary, case_dir, update, keep, wine=None, shared_place=None, jobs=
         before = snapshot(work)
         if wine:
             start_wine_server(wine)
-        code, out, err, timed_out = run_binary(command, args, work, env, limits, wine)
+        stdin_file = os.path.join(case_dir, "stdin")
+        stdin = read_file(stdin_file) if os.path.exists(stdin_file) else None
+        code, out, err, timed_out = run_binary(command, args, work, env, limits, wine, stdin)
         after = snapshot(work)
         if timed_out:
             problems.append("the binary did not end within %d s" % TIMEOUT_SECONDS)

@@ -112,7 +112,7 @@ void Report::help() {
          "\t--dot-timeout <seconds> - stop a picture's dot after this (default 30)\n"
          "\t--jobs <n> - make n pages and at most n pictures at once\n"
          "\t--check-links - report the links and images that lead nowhere\n"
-         "\t- - as input: the page from standard input; as output: to standard output\n"
+         "\t- - the page from standard input, or (as output) to standard output\n"
          "\t-- - later words are file names, even those starting with - or +\n"
          "\t-h, --help - print this help and exit\n"
          "\t--version - print the version line and exit\n"

@@ -181,14 +181,7 @@ bool WikiInStream::readByteLine(std::string_view& line, Assembly& assembly) {
                 if (pos_ == end_) skipLf_ = true;
                 else if (b[pos_] == '\n') ++pos_;
             }
-            const std::string_view rest(b + start, stop - start);
-            if (!spilled) {
-                line = rest;
-                return true;
-            }
-            assembly.append(rest);
-            line = assembly.view();
-            return true;
+            return handOut(line, std::string_view(b + start, stop - start), spilled, assembly);
         }
         if (start > 0) {
             std::memmove(b, b + start, end_ - start);
@@ -253,11 +246,15 @@ bool WikiInStream::readWideLine(std::string_view& line, Assembly& assembly) {
         encoder_.put(decoded_, static_cast<char16_t>(unit));
     }
     encoder_.finish(decoded_);
+    return handOut(line, decoded_, spilled, assembly);
+}
+
+bool WikiInStream::handOut(std::string_view& line, std::string_view last, bool spilled, Assembly& assembly) {
     if (!spilled) {
-        line = decoded_;
+        line = last;
         return true;
     }
-    assembly.append(decoded_);
+    assembly.append(last);
     line = assembly.view();
     return true;
 }

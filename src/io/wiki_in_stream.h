@@ -96,6 +96,9 @@ private:
     class StringAssembly;
 
     bool nextLine(std::string_view& line, Assembly& assembly);
+    // Hands out a line whose last piece is last: that piece itself when
+    // nothing was put together before it, else the whole assembly.
+    static bool handOut(std::string_view& line, std::string_view last, bool spilled, Assembly& assembly);
     void start(bool opened);
     void fill();
     bool detectEncoding();

@@ -148,6 +148,8 @@ private:
     // One read of the system where the file stands: the count read, 0 at
     // the end, or -1 on an error.
     long readNext(char* into, std::size_t count);
+    // Closes the system's file, unless it is standard input.
+    void closeNative();
 
     NativeFile fd_ = -1;
     FileIdentity identity_;

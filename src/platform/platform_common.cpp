@@ -68,6 +68,15 @@ long ReadFile::read(char* into, std::size_t count) {
     return got;
 }
 
+void ReadFile::close() {
+    closeNative();
+    fd_ = -1;
+    borrowed_ = onDisk_ = exhausted_ = false;
+    identity_ = FileIdentity();
+    cacheStart_ = 0;
+    cacheLength_ = 0;
+}
+
 // Callers read in small windows; the system sees reads of kReadAhead bytes.
 long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
     if (fd_ < 0) return -1;

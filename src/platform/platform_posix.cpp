@@ -264,13 +264,8 @@ bool ReadFile::openStandardInput() {
     return true;
 }
 
-void ReadFile::close() {
+void ReadFile::closeNative() {
     if (fd_ >= 0 && !borrowed_) ::close(fd_);
-    fd_ = -1;
-    borrowed_ = onDisk_ = exhausted_ = false;
-    identity_ = FileIdentity();
-    cacheStart_ = 0;
-    cacheLength_ = 0;
 }
 
 long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {

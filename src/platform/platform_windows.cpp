@@ -9,15 +9,7 @@
 // as they are, with each "\n" written as "\r\n", as a text-mode stream does.
 #include "platform/platform.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// The class of that name is ours; the system function is ReplaceFileW.
-#undef ReplaceFile
+#include "platform/windows_api.h"
 
 #include <algorithm>
 #include <cstring>
@@ -178,13 +170,8 @@ bool ReadFile::openStandardInput() {
     return true;
 }
 
-void ReadFile::close() {
+void ReadFile::closeNative() {
     if (fd_ >= 0 && !borrowed_) ::CloseHandle(handleOf(fd_));
-    fd_ = -1;
-    borrowed_ = onDisk_ = exhausted_ = false;
-    identity_ = FileIdentity();
-    cacheStart_ = 0;
-    cacheLength_ = 0;
 }
 
 long ReadFile::readDirect(std::uint64_t offset, char* into, std::size_t count) {

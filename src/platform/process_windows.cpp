@@ -3,14 +3,7 @@
 // process) stops everything it started, and a thread per pipe.
 #include "platform/process.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#undef ReplaceFile
+#include "platform/windows_api.h"
 
 #include <atomic>
 #include <cmath>

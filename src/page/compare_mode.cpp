@@ -2,41 +2,48 @@
 
 namespace tarvo {
 
-void PageComparison::compareLine(std::string_view line) {
-    if (differs_) return;
-    if (!storedDone_ && !stored_.readLine(storedLine_)) storedDone_ = true;
-    if (storedDone_) {
-        extra_.append(line);
-        extra_.push_back('\n');
-        return;
-    }
-    ++count_;
-    if (storedLine_ != line) {
-        differs_ = true;
-        generatedLine_.assign(line);
-    }
+void PageComparison::lineEnds() {
+    inLine_ = false;
+    if (!differs_ && matched_ != storedLine_.size()) differs_ = true;  // the generated line is shorter
+    if (differs_) differenceDone_ = true;
 }
 
 void PageComparison::take(std::string_view bytes) {
-    if (differs_) return;
-    for (std::size_t end; (end = bytes.find('\n')) != std::string_view::npos;) {
-        if (partial_.empty()) {
-            compareLine(bytes.substr(0, end));
-        } else {
-            partial_.append(bytes.substr(0, end));
-            compareLine(partial_);
-            partial_.clear();
+    while (!bytes.empty() && !differenceDone_) {
+        if (storedDone_) {
+            extra_.append(bytes);
+            return;
         }
+        if (!inLine_) {
+            if (!stored_.readLine(storedLine_)) {
+                storedDone_ = true;
+                continue;
+            }
+            inLine_ = true;
+            matched_ = 0;
+            ++count_;
+        }
+        const std::size_t end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        if (differs_) {
+            rest_.append(piece);
+        } else if (storedLine_.substr(matched_, piece.size()) == piece) {
+            matched_ += piece.size();
+        } else {
+            differs_ = true;
+            rest_.assign(piece);
+        }
+        if (end == std::string_view::npos) return;
+        lineEnds();
         bytes.remove_prefix(end + 1);
     }
-    partial_.append(bytes);
 }
 
 int PageComparison::finish(Report& report, const WString& source, const WString& page) {
     // A last line without its line end counts as a line.
-    if (!partial_.empty()) compareLine(partial_);
+    if (inLine_) lineEnds();
     if (differs_) {
-        report.difference(count_, source, page, storedLine_, generatedLine_);
+        report.difference(count_, source, page, storedLine_, storedLine_.substr(0, matched_), rest_);
         return 1;
     }
     if (storedDone_) {
@@ -44,6 +51,7 @@ int PageComparison::finish(Report& report, const WString& source, const WString&
         for (std::size_t at = 0; at < extra_.size();) {
             const std::size_t end = extra_.find('\n', at);
             report.generatedLine(std::string_view(extra_).substr(at, end - at));
+            if (end == std::string::npos) break;
             at = end + 1;
         }
         return 1;

@@ -12,6 +12,10 @@
 
 namespace tarvo {
 
+// The generated page is compared with the stored line as its bytes come, so
+// that a long line is never held whole twice: up to the first difference the
+// generated line is the stored line's start, and only what follows it is
+// kept for the message.
 class PageComparison final : public ByteSink {
 public:
     explicit PageComparison(WikiInStream& stored) : stored_(stored) {}
@@ -23,16 +27,19 @@ public:
     int finish(Report& report, const WString& source, const WString& page);
 
 private:
-    void compareLine(std::string_view line);
+    // The generated line in hand has ended.
+    void lineEnds();
 
     WikiInStream& stored_;
-    std::string partial_;  // a generated line whose end has not come yet
-    unsigned count_ = 0;   // lines compared
-    bool differs_ = false;
-    std::string_view storedLine_;  // valid until the next read: none follows a difference
-    std::string generatedLine_;    // at the difference
-    bool storedDone_ = false;    // the stored page ended first:
-    std::string extra_;          // the generated lines it lacks, each with "\n"
+    unsigned count_ = 0;           // lines compared
+    bool inLine_ = false;          // a generated line has begun and not ended
+    std::string_view storedLine_;  // its stored line: valid until the next read
+    std::size_t matched_ = 0;      // the bytes of it the generated line matched
+    bool differs_ = false;         // it differs; no line is read after it
+    bool differenceDone_ = false;  // the differing generated line has ended
+    std::string rest_;             // the differing line from matched_ on
+    bool storedDone_ = false;      // the stored page ended first:
+    std::string extra_;            // the generated lines it lacks
 };
 
 }  // namespace tarvo

@@ -230,9 +230,9 @@ void Report::pictureOutOfDate(const WString& picture) { out({"Picture ", bytes(p
 // ---- test mode's comparison ----
 
 void Report::difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
-                        std::string_view generated) {
+                        std::string_view generatedStart, std::string_view generatedRest) {
     out({"******* Error: there is difference at line ", std::to_string(line), " in ", bytes(source), " != ",
-         bytes(page), "\n expected: ", stored, "\ngenerated: ", generated, "\n"});
+         bytes(page), "\n expected: ", stored, "\ngenerated: ", generatedStart, generatedRest, "\n"});
 }
 
 void Report::tooMuchGenerated(const WString& page, unsigned lines) {

@@ -80,8 +80,9 @@ public:
     void pictureOutOfDate(const WString& picture);
 
     // ---- test mode's comparison ----
+    // The generated line is given in two parts, one after the other.
     void difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
-                    std::string_view generated);
+                    std::string_view generatedStart, std::string_view generatedRest);
     void tooMuchGenerated(const WString& page, unsigned lines);
     void generatedLine(std::string_view line);
     void lessGenerated(const WString& page, unsigned lines);

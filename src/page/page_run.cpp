@@ -95,6 +95,7 @@ void PageRun::work(MarkupContext& markup) {
             const PageContext ctx{options_, run_, job->report, markup};
             job->made = job->page.start(ctx);
             if (job->made == 0) job->made = job->page.make(ctx);
+            if (job->made != 0) break;  // the run ends at this page: none after it starts
         }
         lock.lock();
         made_.emplace(batch->number, std::move(batch));

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "io/memory_text.h"
 #include "io/wiki_in_stream.h"
 
 namespace tarvo {
@@ -38,17 +37,18 @@ Refusal refusalOfKind(platform::FileKind kind) {
 }
 
 // The stored DOT file holds exactly the lines of the text followed by one
-// empty line (line ends of any kind).
+// empty line (line ends of any kind): each piece of the text up to a "\n",
+// and the piece after the last one, is a stored line, and nothing follows.
 bool sameLines(const platform::Folder& folder, const WString& name, std::string_view text) {
     WikiInStream stored;
     stored.open(folder, name);
     if (!stored.good()) return false;
-    MemoryText dot;
-    dot.data.assign(text);
-    std::string storedLine;
-    for (;;) {
-        if (dot.eof) return !stored.readLine(storedLine);
-        if (!stored.readLine(storedLine) || storedLine != readTextLine(dot)) return false;
+    std::string_view storedLine;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = text.find('\n', at);
+        if (!stored.readLine(storedLine) || storedLine != text.substr(at, end - at)) return false;
+        if (end == std::string_view::npos) return !stored.readLine(storedLine);
+        at = end + 1;
     }
 }
 

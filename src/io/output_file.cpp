@@ -223,9 +223,8 @@ OutputFile::Outcome OutputFile::store(std::string_view text) {
 
 OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
     if (comparing_) {
-        char extra;
-        if (storedFile_.equalAt(0, bytes) && storedFile_.readAt(bytes.size(), &extra, 1) == 0 &&
-            platform::touch(*folder_, base_)) {
+        if (bytes.size() == stored_.size && storedFile_.open(*folder_, base_, stored_.identity) &&
+            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_)) {
             storedFile_.close();
             written_->add(stored_.identity, std::move(mine_));
             return Outcome::Unchanged;

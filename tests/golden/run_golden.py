@@ -215,6 +215,17 @@ def start_wine_server(wine):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+class LostConsole(Exception):
+    """A Windows run under Wine whose standard output came back empty."""
+
+
+def expected_console(case_dir, name, wine):
+    if wine and os.path.exists(os.path.join(case_dir, "windows-" + name)):
+        name = "windows-" + name
+    expected = read_file(os.path.join(case_dir, name))
+    return crlf(expected) if wine else expected
+
+
 def run_case(binary, case_dir, update, keep, wine=None, shared_place=None, jobs=None):
     """Returns a list of problems (empty when the case passed). wine: the
     wrapper that runs a Windows binary, as a list of words. shared_place: a
@@ -260,6 +271,11 @@ def run_case(binary, case_dir, update, keep, wine=None, shared_place=None, jobs=
         stdin = read_file(stdin_file) if os.path.exists(stdin_file) else None
         code, out, err, timed_out = run_binary(command, args, work, env, limits, wine, stdin)
         after = snapshot(work)
+        if wine and not update and not out and expected_console(case_dir, "stdout", wine):
+            # Rarely, on a loaded machine, Wine starts a program without its
+            # standard output: not even the banner comes back, while the exit
+            # code and the files are right. The caller runs such a case again.
+            raise LostConsole()
         if timed_out:
             problems.append("the binary did not end within %d s" % TIMEOUT_SECONDS)
 
@@ -281,11 +297,7 @@ def run_case(binary, case_dir, update, keep, wine=None, shared_place=None, jobs=
 
         # The console and the exit code.
         for name, actual in (("stdout", out), ("stderr", err)):
-            if wine and os.path.exists(os.path.join(case_dir, "windows-" + name)):
-                name = "windows-" + name
-            expected = read_file(os.path.join(case_dir, name))
-            if wine:
-                expected = crlf(expected)
+            expected = expected_console(case_dir, name, wine)
             if expected != actual:
                 problems.extend(describe_difference(name, expected, actual))
         wanted = int(read_file(os.path.join(case_dir, "exit")))
@@ -373,7 +385,14 @@ def main():
                 skipped += 1
                 print("skip %s (no temporary folder that other users can reach)" % name)
                 continue
-        problems = run_case(binary, case_dir, opts.update, opts.keep, wine, shared_place, opts.jobs)
+        try:
+            problems = run_case(binary, case_dir, opts.update, opts.keep, wine, shared_place, opts.jobs)
+        except LostConsole:
+            print("note %s: Wine gave the program no standard output; run again" % name)
+            try:
+                problems = run_case(binary, case_dir, opts.update, opts.keep, wine, shared_place, opts.jobs)
+            except LostConsole:
+                problems = ["no standard output in two runs"]
         failed += bool(problems)
         passed += not problems
         print("\n    ".join(["FAIL %s" % name if problems else "ok   %s" % name] + problems))

@@ -10,17 +10,19 @@ namespace tarvo {
 
 bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
     if (!id.exists) return false;
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = entries_.find(id);
-    if (it == entries_.end()) return false;
+    const Part& part = partOf(id);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    const auto it = part.entries.find(id);
+    if (it == part.entries.end()) return false;
     entry = it->second;
     return true;
 }
 
 void WrittenFiles::add(const platform::FileIdentity& id, Entry entry) {
     if (!id.exists) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.insert_or_assign(id, std::move(entry));
+    Part& part = partOf(id);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    part.entries.insert_or_assign(id, std::move(entry));
 }
 
 namespace {

@@ -15,7 +15,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <array>
+#include <unordered_map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -92,8 +93,21 @@ public:
     void add(const platform::FileIdentity& id, Entry entry);
 
 private:
-    mutable std::mutex mutex_;
-    std::map<platform::FileIdentity, Entry> entries_;
+    // Files go to one of several independently locked parts by their
+    // identity, so that threads writing pages seldom wait for each other.
+    struct Hash {
+        std::size_t operator()(const platform::FileIdentity& id) const {
+            return static_cast<std::size_t>((id.inode * 0x9E3779B97F4A7C15ull) ^ id.device);
+        }
+    };
+    struct Part {
+        mutable std::mutex mutex;
+        std::unordered_map<platform::FileIdentity, Entry, Hash> entries;
+    };
+    static constexpr std::size_t kParts = 16;
+    Part& partOf(const platform::FileIdentity& id) { return parts_[Hash{}(id) % kParts]; }
+    const Part& partOf(const platform::FileIdentity& id) const { return parts_[Hash{}(id) % kParts]; }
+    std::array<Part, kParts> parts_;
 };
 
 class OutputFile final : public ByteSink {

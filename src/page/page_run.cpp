@@ -108,6 +108,7 @@ void PageRun::work(MarkupContext& markup) {
 void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& markup) {
     if (finishing_) return;
     finishing_ = true;
+    std::vector<std::unique_ptr<Batch>> done;
     for (auto due = made_.find(finished_); due != made_.end(); due = made_.find(finished_)) {
         std::unique_ptr<Batch> batch = std::move(due->second);
         made_.erase(due);
@@ -120,7 +121,7 @@ void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& marku
             result = finishInTurn(*job, markup);
         }
         report_.flush();
-        batch.reset();
+        done.push_back(std::move(batch));
         lock.lock();
         if (result_ == 0) result_ = result;
         stopped_ = result_ != 0;
@@ -128,6 +129,11 @@ void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& marku
         settled_.notify_all();
     }
     finishing_ = false;
+    // Closing the finished pages' files and giving back their memory needs
+    // no turn: another worker may finish the next batches meanwhile.
+    lock.unlock();
+    done.clear();
+    lock.lock();
 }
 
 int PageRun::finishInTurn(Job& job, MarkupContext& markup) {

@@ -60,7 +60,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBatch = 8;
+    static constexpr std::size_t kBatch = 32;
     // Batches given out and not yet finished, at the most: each page holds a
     // file or two open until it is finished.
     static constexpr std::size_t kMaxBatches = 32;

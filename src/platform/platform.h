@@ -215,6 +215,7 @@ private:
     std::string tempName_;  // the named temporary, or empty
     bool unnamed_ = false;  // the temporary has no name until commit()
     int slot_ = -1;         // where the signal handler finds the named one
+    void noteIdentity();
 #endif
 };
 

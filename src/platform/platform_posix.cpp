@@ -7,6 +7,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifdef __linux__
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -341,6 +344,16 @@ bool canNameUnnamedFiles() {
 }  // namespace
 
 void prepareProcess() {
+#ifdef __GLIBC__
+    // Memory freed after a page is kept for the next one instead of being
+    // given back to the system and asked for again at every page: with pages
+    // made on several threads, each give-back stops the other processors to
+    // drop their view of it. Blocks of several megabytes (a very long line)
+    // still get memory of their own, which goes back when they are freed.
+    ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_TOP_PAD, 4 << 20);
+#endif
     ::signal(SIGXFSZ, SIG_IGN);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old;
@@ -361,6 +374,7 @@ bool ReplaceFile::create(const Folder& at, const WString& name) {
         fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
             unnamed_ = true;
+            noteIdentity();
             return true;
         }
     }
@@ -368,7 +382,10 @@ bool ReplaceFile::create(const Folder& at, const WString& name) {
         tempName_ = temporaryName();
         slot_ = claimSlot(dirFd_, tempName_);
         fd_ = ::openat(dirFd_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) return true;
+        if (fd_ >= 0) {
+            noteIdentity();
+            return true;
+        }
         releaseSlot(slot_);
         if (errno != EEXIST) break;
     }
@@ -384,12 +401,18 @@ bool ReplaceFile::write(std::string_view bytes) {
 
 bool ReplaceFile::writeRaw(std::string_view bytes) { return write(bytes); }
 
+// The new file keeps its identity when it takes its name: asked at once, so
+// that putting it in place costs no more than the link or rename.
+void ReplaceFile::noteIdentity() {
+    struct stat st;
+    identity_ = ::fstat(static_cast<int>(fd_), &st) == 0 ? identityOf(st) : FileIdentity{};
+}
+
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
     const int fd = static_cast<int>(fd_);
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok) identity_ = identityOf(st);
+    bool ok = identity_.exists;
     const std::string self = unnamed_ ? "/proc/self/fd/" + std::to_string(fd) : std::string();
     // Where the name is missing, the unnamed file takes it at once.
     if (ok && unnamed_ && ::linkat(AT_FDCWD, self.c_str(), dirFd_, base_.c_str(), AT_SYMLINK_FOLLOW) == 0) {

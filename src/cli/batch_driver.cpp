@@ -87,7 +87,8 @@ struct Walk {
         }
         std::sort(sources->begin(), sources->end());
         for (const platform::DirEntry& file : files) {
-            const SourceFile source{*level.folder, prefix + file.name, prefix.size(), file.identity, sources.get()};
+            const SourceFile source{*level.folder,  prefix + file.name, prefix.size(),
+                                    file.identity, sources.get(),  level.identity};
             if (int result = ctx.pages->add(source, level.folder, sources, outputArg)) return result;
         }
         if (!recursive()) return 0;
@@ -157,7 +158,8 @@ struct Walk {
         levels.back().prefixLength = prefix.size();
         *levels.back().folder = std::move(first);
         levels.back().held = true;
-        entered.insert(platform::identify(*levels.back().folder, WString()));
+        levels.back().identity = platform::identify(*levels.back().folder, WString());
+        entered.insert(levels.back().identity);
         if (int result = visit(true)) return result;
         while (!levels.empty()) {
             Level& level = levels.back();

@@ -18,11 +18,45 @@ bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
     return true;
 }
 
-void WrittenFiles::add(const platform::FileIdentity& id, Entry entry) {
-    if (!id.exists) return;
-    Part& part = partOf(id);
+bool WrittenFiles::holds(const platform::FileIdentity& id) const {
+    if (!id.exists) return false;
+    const Part& part = partOf(id);
     std::lock_guard<std::mutex> lock(part.mutex);
-    part.entries.insert_or_assign(id, std::move(entry));
+    return part.entries.count(id) != 0;
+}
+
+void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, const std::string& place) {
+    if (id.exists) {
+        Part& part = partOf(id);
+        std::lock_guard<std::mutex> lock(part.mutex);
+        part.entries.insert_or_assign(id, std::move(entry));
+    }
+    if (place.empty()) {
+        ++unplaced_;
+        return;
+    }
+    Part& part = partOf(place);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    part.places.insert(place);
+}
+
+std::string WrittenFiles::placeOf(const platform::FileIdentity& folder, const WString& name) {
+    if (!folder.exists || name.empty() || name.back() == u'.') return {};
+    std::string place(reinterpret_cast<const char*>(&folder.device), sizeof folder.device);
+    place.append(reinterpret_cast<const char*>(&folder.inode), sizeof folder.inode);
+    for (char16_t c : name) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        else if (!((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'_' || c == u'.'))
+            return {};
+        place.push_back(static_cast<char>(c));
+    }
+    return place;
+}
+
+bool WrittenFiles::wrotePlace(const std::string& place) const {
+    const Part& part = partOf(place);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    return part.places.count(place) != 0;
 }
 
 namespace {
@@ -97,12 +131,16 @@ bool WalkedTree::reaches(const platform::Folder& folder) const {
 // ---- OutputFile ----
 
 Refusal OutputFile::open(const platform::Folder& at, const WString& name, const KeptFiles& kept,
-                         WrittenFiles& written, WrittenFiles::Entry mine) {
+                         WrittenFiles& written, WrittenFiles::Entry mine, const platform::FileIdentity& atIdentity) {
     written_ = &written;
     mine_ = std::move(mine);
     const WString folderPath = platform::folderPart(name);
     base_ = name.substr(folderPath.size());
     folder_ = &at;
+    // Counted before the file is looked at: a write of unknown place that
+    // the look may have missed is one writtenMeanwhile() hears of.
+    unplacedAtOpen_ = written.unplacedWrites();
+    place_ = folderPath.empty() ? WrittenFiles::placeOf(atIdentity, base_) : std::string();
     if (!folderPath.empty()) {
         if (!ownFolder_.open(at, folderPath)) {
             // Reported as what the whole name holds (a file in the place of
@@ -190,22 +228,29 @@ void OutputFile::take(std::string_view text) {
 }
 
 bool OutputFile::writtenMeanwhile() const {
-    WrittenFiles::Entry entry;
-    return folder_ && written_->find(platform::statusOf(*folder_, base_).identity, entry);
+    if (!folder_) return false;
+    // The file seen then (which the run had not written, or open() would
+    // have refused it) has been put in place or found unchanged since.
+    if (written_->holds(stored_.identity)) return true;
+    // Otherwise only a file written at this place can be the one there now,
+    // unless files of unknown place were written meanwhile: then the file
+    // there is asked.
+    if (!place_.empty() && written_->unplacedWrites() == unplacedAtOpen_) return written_->wrotePlace(place_);
+    return written_->holds(platform::statusOf(*folder_, base_).identity);
 }
 
 OutputFile::Outcome OutputFile::finish() {
     if (comparing_) {
         if (matched_ == stored_.size && platform::touch(*folder_, base_)) {
             storedFile_.close();
-            written_->add(stored_.identity, std::move(mine_));
+            written_->add(stored_.identity, std::move(mine_), place_);
             return Outcome::Unchanged;
         }
         diverge();
     }
     if (createFailed_) return Outcome::CantCreate;
     if (writeFailed_ || !file_.commit()) return Outcome::CantWrite;
-    written_->add(file_.identity(), std::move(mine_));
+    written_->add(file_.identity(), std::move(mine_), place_);
     return Outcome::Written;
 }
 
@@ -213,13 +258,13 @@ OutputFile::Outcome OutputFile::store(std::string_view text) {
     if (comparing_) {
         comparing_ = false;
         if (sameLines(*folder_, base_, text)) {
-            written_->add(stored_.identity, std::move(mine_));
+            written_->add(stored_.identity, std::move(mine_), place_);
             return Outcome::Unchanged;
         }
         if (!create()) return Outcome::CantCreate;
     }
     if (!(file_.write(text) && file_.write("\n") && file_.commit())) return Outcome::CantWrite;
-    written_->add(file_.identity(), std::move(mine_));
+    written_->add(file_.identity(), std::move(mine_), place_);
     return Outcome::Written;
 }
 
@@ -228,7 +273,7 @@ OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
         if (bytes.size() == stored_.size && storedFile_.open(*folder_, base_, stored_.identity) &&
             storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_)) {
             storedFile_.close();
-            written_->add(stored_.identity, std::move(mine_));
+            written_->add(stored_.identity, std::move(mine_), place_);
             return Outcome::Unchanged;
         }
         storedFile_.close();
@@ -236,7 +281,7 @@ OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
         if (!create()) return Outcome::CantCreate;
     }
     if (!(file_.writeRaw(bytes) && file_.commit())) return Outcome::CantWrite;
-    written_->add(file_.identity(), std::move(mine_));
+    written_->add(file_.identity(), std::move(mine_), place_);
     return Outcome::Written;
 }
 

@@ -16,7 +16,9 @@
 
 #include <cstdint>
 #include <array>
+#include <atomic>
 #include <unordered_map>
+#include <unordered_set>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -90,7 +92,20 @@ public:
     };
     // A copy of the entry for the file, or false when the run has not written it.
     bool find(const platform::FileIdentity& id, Entry& entry) const;
-    void add(const platform::FileIdentity& id, Entry entry);
+    bool holds(const platform::FileIdentity& id) const;
+    // The run wrote (or found unchanged) the file, which lies at place (see
+    // placeOf; empty when unknown).
+    void add(const platform::FileIdentity& id, Entry entry, const std::string& place);
+
+    // Where a file lies, as a key: its folder's identity and its name, with
+    // the letters A-Z as a-z. Empty when the folder is not known or the name
+    // holds anything but ASCII letters, digits, "-", "_" and "." (not at its
+    // end): only such names are never taken by a file system for another.
+    static std::string placeOf(const platform::FileIdentity& folder, const WString& name);
+    // The run wrote a file at place (names that differ in case count as one).
+    bool wrotePlace(const std::string& place) const;
+    // How many files of unknown place the run has written so far.
+    std::uint64_t unplacedWrites() const { return unplaced_.load(); }
 
 private:
     // Files go to one of several independently locked parts by their
@@ -103,11 +118,15 @@ private:
     struct Part {
         mutable std::mutex mutex;
         std::unordered_map<platform::FileIdentity, Entry, Hash> entries;
+        std::unordered_set<std::string> places;
     };
     static constexpr std::size_t kParts = 16;
     Part& partOf(const platform::FileIdentity& id) { return parts_[Hash{}(id) % kParts]; }
     const Part& partOf(const platform::FileIdentity& id) const { return parts_[Hash{}(id) % kParts]; }
+    Part& partOf(const std::string& place) { return parts_[std::hash<std::string>{}(place) % kParts]; }
+    const Part& partOf(const std::string& place) const { return parts_[std::hash<std::string>{}(place) % kParts]; }
     std::array<Part, kParts> parts_;
+    std::atomic<std::uint64_t> unplaced_{0};
 };
 
 class OutputFile final : public ByteSink {
@@ -119,8 +138,9 @@ public:
     // stored file. The folder part is opened once: the decision and the
     // writing are made relative to that handle. Nothing on disk changes
     // before finish(). `at` must stay open until then.
+    // atIdentity: the identity of at, when the caller knows it.
     Refusal open(const platform::Folder& at, const WString& name, const KeptFiles& kept, WrittenFiles& written,
-                 WrittenFiles::Entry mine);
+                 WrittenFiles::Entry mine, const platform::FileIdentity& atIdentity = {});
     // When open() refused with EarlierPage: that page's source.
     const WString& earlierSource() const { return earlier_.source; }
     // True when, since open(), this run has written the file at the name (or
@@ -157,6 +177,8 @@ private:
     WrittenFiles* written_ = nullptr;
     WrittenFiles::Entry mine_;
     WrittenFiles::Entry earlier_;
+    std::string place_;                   // WrittenFiles::placeOf the file
+    std::uint64_t unplacedAtOpen_ = 0;    // WrittenFiles::unplacedWrites when open() began
     bool comparing_ = false;
     bool createFailed_ = false;
     bool writeFailed_ = false;

@@ -22,6 +22,11 @@ public:
     PageOutput() = default;
     // Output that goes to sink once more than a block has gathered.
     explicit PageOutput(ByteSink& sink) : sink_(&sink) {}
+    // The same, gathering in block (emptied first): pages made one after
+    // another share its memory.
+    PageOutput(ByteSink& sink, std::string& block) : sink_(&sink), text_(&block) { block.clear(); }
+    PageOutput(const PageOutput&) = delete;
+    PageOutput& operator=(const PageOutput&) = delete;
 
     void write(std::string_view bytes) {
         if (sink_ && bytes.size() >= kBlock) {
@@ -30,27 +35,28 @@ public:
             sink_->take(bytes);
             return;
         }
-        text_.append(bytes);
-        if (sink_ && text_.size() >= kBlock) flush();
+        text_->append(bytes);
+        if (sink_ && text_->size() >= kBlock) flush();
     }
     void write(char c) {
-        text_.push_back(c);
-        if (sink_ && text_.size() >= kBlock) flush();
+        text_->push_back(c);
+        if (sink_ && text_->size() >= kBlock) flush();
     }
     // Passes what has gathered to the sink.
     void flush() {
-        if (sink_ && !text_.empty()) {
-            sink_->take(text_);
-            text_.clear();
+        if (sink_ && !text_->empty()) {
+            sink_->take(*text_);
+            text_->clear();
         }
     }
     // Everything written so far, when the output is kept in memory.
-    const std::string& text() const { return text_; }
+    const std::string& text() const { return *text_; }
 
 private:
     static constexpr std::size_t kBlock = 64 * 1024;
     ByteSink* sink_ = nullptr;
-    std::string text_;
+    std::string own_;
+    std::string* text_ = &own_;
 };
 
 }  // namespace tarvo

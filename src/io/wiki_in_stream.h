@@ -58,6 +58,17 @@ public:
     // promise another line: what is left may be a lone last byte of UTF-16.)
     bool atEnd() const { return ended_ && pos_ >= end_; }
     SourceEncoding encoding() const { return encoding_; }
+    // The read buffer (kBufferSize bytes), handed in before open() and back
+    // once the reading is over, so that files read one after another share
+    // one. A stream whose buffer went back reads as ended.
+    void lendBuffer(std::unique_ptr<char[]> buffer) {
+        if (!buffer_) buffer_ = std::move(buffer);
+    }
+    std::unique_ptr<char[]> returnBuffer() {
+        pos_ = end_ = 0;
+        ended_ = true;
+        return std::move(buffer_);
+    }
 
 private:
     // Where a line is put together when it does not lie whole in the buffer.

@@ -251,6 +251,7 @@ PageJob::~PageJob() = default;
 int PageJob::start(const PageContext& ctx) {
     State& s = *state_;
     Report& report = ctx.report;
+    if (ctx.scratch) s.reader.lendBuffer(std::move(ctx.scratch->readBuffer));
     if (s.source.identity.exists) s.reader.open(s.source.folder, s.sourceName, s.source.identity);
     else s.reader.open(s.source.folder, s.sourceName);
     if (!s.reader.good()) {
@@ -267,7 +268,8 @@ int PageJob::start(const PageContext& ctx) {
             return 1;
         }
         s.comparison.emplace(s.stored);
-    } else if (const Refusal why = s.file.open(s.pageFolder, s.page, s.kept, ctx.run.written, {true, s.source.path, {}});
+    } else if (const Refusal why = s.file.open(s.pageFolder, s.page, s.kept, ctx.run.written, {true, s.source.path, {}},
+                                               s.beside ? s.source.folderIdentity : platform::FileIdentity{});
                why != Refusal::None) {
         report.cantCreate(s.pageName, why, s.file.earlierSource());
         return 1;
@@ -280,13 +282,16 @@ int PageJob::make(const PageContext& ctx) {
     State& s = *state_;
     ByteSink& sink = s.comparison ? static_cast<ByteSink&>(*s.comparison) : s.file;
     if (ctx.options.checkLinks) s.links.emplace(sink);
-    PageOutput out(s.links ? static_cast<ByteSink&>(*s.links) : sink);
+    ByteSink& to = s.links ? static_cast<ByteSink&>(*s.links) : sink;
+    std::string ownBlock;
+    PageOutput out(to, ctx.scratch ? ctx.scratch->block : ownBlock);
     s.dots.use(ctx);
     DiagramSink*& diagrams = ctx.markup.inlines.diagram.sink;
     diagrams = &s.dots;
     const int result = generatePage(ctx, s.reader, out, s.links ? &*s.links : nullptr);
     diagrams = nullptr;
     out.flush();
+    if (ctx.scratch) ctx.scratch->readBuffer = s.reader.returnBuffer();
     return result;
 }
 

@@ -60,11 +60,20 @@ void finishPictures(RunState& run, Report& report);
 
 // What converting a page works with: the run's options and shared state, the
 // reporter its messages go to, and the translation's state.
+// What the pages made one after another on one thread share instead of
+// asking for it anew at every page: the source's read buffer and the block
+// of page bytes gathered on their way to the file.
+struct PageScratch {
+    std::unique_ptr<char[]> readBuffer;
+    std::string block;
+};
+
 struct PageContext {
     const PageOptions& options;
     RunState& run;
     Report& report;
     MarkupContext& markup;
+    PageScratch* scratch = nullptr;  // none: each page has its own
 };
 
 // The output argument without blanks and tabs at either end.
@@ -85,6 +94,8 @@ struct SourceFile {
     platform::FileIdentity identity;
     // The sources listed beside it (sorted): a page never replaces one.
     const std::vector<platform::FileIdentity>* siblings = nullptr;
+    // The identity of folder, when the walk knows it.
+    platform::FileIdentity folderIdentity{};
 };
 
 // One page on its way, in three steps, each 0 or 1 after a reported failure

@@ -9,7 +9,7 @@ struct PageRun::Job {
         std::shared_ptr<const std::vector<platform::FileIdentity>> list, const std::optional<WString>& output)
         : folder(std::move(f)),
           siblings(std::move(list)),
-          source{*folder, s.path, s.nameStart, s.identity, siblings.get()},
+          source{*folder, s.path, s.nameStart, s.identity, siblings.get(), s.folderIdentity},
           outputArg(output),
           page(source, outputArg, true) {}
 
@@ -30,13 +30,13 @@ struct PageRun::Batch {
 PageRun::PageRun(const PageOptions& options, RunState& run, Report& report, unsigned threads)
     : options_(options), run_(run), report_(report) {
     // The first is the calling thread's; each worker has one of its own.
-    markups_.push_back(std::make_unique<MarkupContext>(options_.markup));
+    spaces_.push_back(std::make_unique<Workspace>(options_.markup));
     if (threads <= 1) return;
     report_.gatherLines();
     for (unsigned i = 0; i < threads; ++i) {
-        markups_.push_back(std::make_unique<MarkupContext>(options_.markup));
-        MarkupContext& markup = *markups_.back();
-        workers_.emplace_back([this, &markup] { work(markup); });
+        spaces_.push_back(std::make_unique<Workspace>(options_.markup));
+        Workspace& space = *spaces_.back();
+        workers_.emplace_back([this, &space] { work(space); });
     }
 }
 
@@ -53,7 +53,7 @@ int PageRun::add(const SourceFile& source, std::shared_ptr<const platform::Folde
                  std::shared_ptr<const std::vector<platform::FileIdentity>> siblings,
                  const std::optional<WString>& outputArg) {
     if (workers_.empty()) {
-        if (result_ == 0) result_ = convertPage(PageContext{options_, run_, report_, *markups_[0]}, source, outputArg);
+        if (result_ == 0) result_ = convertPage(contextOf(*spaces_[0], report_), source, outputArg);
         return result_;
     }
     if (gathering_ && (gathering_->pages.size() == kBatch || gathering_->pages.back()->folder != folder)) dispatch();
@@ -82,7 +82,7 @@ int PageRun::settle() {
     return result_;
 }
 
-void PageRun::work(MarkupContext& markup) {
+void PageRun::work(Workspace& space) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         queued_.wait(lock, [&] { return closing_ || !toMake_.empty(); });
@@ -92,20 +92,20 @@ void PageRun::work(MarkupContext& markup) {
         lock.unlock();
         for (auto& job : batch->pages) {
             if (stopped_) break;  // no page starts after a failed one
-            const PageContext ctx{options_, run_, job->report, markup};
+            const PageContext ctx = contextOf(space, job->report);
             job->made = job->page.start(ctx);
             if (job->made == 0) job->made = job->page.make(ctx);
             if (job->made != 0) break;  // the run ends at this page: none after it starts
         }
         lock.lock();
         made_.emplace(batch->number, std::move(batch));
-        finishDue(lock, markup);
+        finishDue(lock, space);
     }
 }
 
 // Finishes the batches that are due, one after the other, unless another
 // worker is at it already (it then finishes these too).
-void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& markup) {
+void PageRun::finishDue(std::unique_lock<std::mutex>& lock, Workspace& space) {
     if (finishing_) return;
     finishing_ = true;
     std::vector<std::unique_ptr<Batch>> done;
@@ -118,7 +118,7 @@ void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& marku
         // prints or finishes a page until its pages are.
         for (auto& job : batch->pages) {
             if (result != 0) break;
-            result = finishInTurn(*job, markup);
+            result = finishInTurn(*job, space);
         }
         report_.flush();
         done.push_back(std::move(batch));
@@ -136,8 +136,8 @@ void PageRun::finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& marku
     lock.lock();
 }
 
-int PageRun::finishInTurn(Job& job, MarkupContext& markup) {
-    const PageContext here{options_, run_, report_, markup};
+int PageRun::finishInTurn(Job& job, Workspace& space) {
+    const PageContext here = contextOf(space, report_);
     if (job.made == 0 && job.page.overtaken()) {
         // An earlier page wrote this page's file meanwhile: what was made is
         // dropped, and the page converted as a run on one thread meets it.

@@ -56,25 +56,35 @@ public:
 
     // One page onto standard output (convertToStandardOutput).
     int toStandardOutput(const std::optional<WString>& sourcePath) {
-        return convertToStandardOutput(PageContext{options_, run_, report_, *markups_[0]}, sourcePath);
+        return convertToStandardOutput(contextOf(*spaces_[0], report_), sourcePath);
     }
 
 private:
     static constexpr std::size_t kBatch = 32;
     // Batches given out and not yet finished, at the most: each page holds a
-    // file or two open until it is finished.
-    static constexpr std::size_t kMaxBatches = 32;
+    // file or two open until it is finished, so that 256 pages hold at most
+    // 512 descriptors.
+    static constexpr std::size_t kMaxBatches = 256 / kBatch;
     struct Job;
     struct Batch;
+    // What one thread converts pages with.
+    struct Workspace {
+        explicit Workspace(const MarkupOptions& options) : markup(options) {}
+        MarkupContext markup;
+        PageScratch scratch;
+    };
+    PageContext contextOf(Workspace& space, Report& report) {
+        return PageContext{options_, run_, report, space.markup, &space.scratch};
+    }
     void dispatch();
-    void work(MarkupContext& markup);
-    void finishDue(std::unique_lock<std::mutex>& lock, MarkupContext& markup);
-    int finishInTurn(Job& job, MarkupContext& markup);
+    void work(Workspace& space);
+    void finishDue(std::unique_lock<std::mutex>& lock, Workspace& space);
+    int finishInTurn(Job& job, Workspace& space);
 
     const PageOptions options_;
     RunState& run_;
     Report& report_;
-    std::vector<std::unique_ptr<MarkupContext>> markups_;  // one per thread
+    std::vector<std::unique_ptr<Workspace>> spaces_;  // one per thread
     std::vector<std::thread> workers_;
     std::unique_ptr<Batch> gathering_;  // the pages given since the last batch went
     std::mutex mutex_;

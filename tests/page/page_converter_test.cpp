@@ -33,7 +33,7 @@ TEST(ConvertPage, ASourceThatDisappearsAfterListingCannotBeOpened) {
     MarkupContext markup(options.markup);
     const PageContext ctx{options, run, report, markup};
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(convertPage(ctx, SourceFile{platform::currentFolder(), widen(tmp.dir) + entry.name, 0, {}, nullptr}, std::nullopt), 1);
+    EXPECT_EQ(convertPage(ctx, SourceFile{platform::currentFolder(), widen(tmp.dir) + entry.name, 0, {}, nullptr, {}}, std::nullopt), 1);
     report.flush();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Can't open " + tmp.dir + "gone.txt");
     EXPECT_FALSE(platform::identify(widen(tmp.dir + "gone.html")).exists);

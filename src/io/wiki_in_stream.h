@@ -60,11 +60,12 @@ public:
     SourceEncoding encoding() const { return encoding_; }
     // The read buffer (kBufferSize bytes), handed in before open() and back
     // once the reading is over, so that files read one after another share
-    // one. A stream whose buffer went back reads as ended.
+    // one. Handing it back closes the file: the stream reads as ended.
     void lendBuffer(std::unique_ptr<char[]> buffer) {
         if (!buffer_) buffer_ = std::move(buffer);
     }
     std::unique_ptr<char[]> returnBuffer() {
+        file_.close();
         pos_ = end_ = 0;
         ended_ = true;
         return std::move(buffer_);

@@ -10,14 +10,13 @@ struct PageRun::Job {
         : folder(std::move(f)),
           siblings(std::move(list)),
           source{*folder, s.path, s.nameStart, s.identity, siblings.get(), s.folderIdentity},
-          outputArg(output),
-          page(source, outputArg, true) {}
+          outputArg(output) {}
 
     std::shared_ptr<const platform::Folder> folder;
     std::shared_ptr<const std::vector<platform::FileIdentity>> siblings;
     SourceFile source;
     std::optional<WString> outputArg;
-    PageJob page;
+    std::optional<PageJob> page;  // set up by the worker that makes it
     Report report{Report::Mode::Hold};
     int made = 1;  // what start() and make() gave; 1 when they did not run
 };
@@ -25,7 +24,11 @@ struct PageRun::Job {
 struct PageRun::Batch {
     std::size_t number = 0;
     std::vector<std::unique_ptr<Job>> pages;
+    Workspace* maker = nullptr;
 };
+
+PageRun::Workspace::Workspace(const MarkupOptions& options) : markup(options) {}
+PageRun::Workspace::~Workspace() = default;
 
 PageRun::PageRun(const PageOptions& options, RunState& run, Report& report, unsigned threads)
     : options_(options), run_(run), report_(report) {
@@ -89,12 +92,17 @@ void PageRun::work(Workspace& space) {
         if (toMake_.empty()) return;
         std::unique_ptr<Batch> batch = std::move(toMake_.front());
         toMake_.pop_front();
+        batch->maker = &space;
+        std::vector<std::unique_ptr<Batch>> spent = std::move(space.spent);
+        space.spent.clear();
         lock.unlock();
+        spent.clear();
         for (auto& job : batch->pages) {
             if (stopped_) break;  // no page starts after a failed one
             const PageContext ctx = contextOf(space, job->report);
-            job->made = job->page.start(ctx);
-            if (job->made == 0) job->made = job->page.make(ctx);
+            PageJob& page = job->page.emplace(job->source, job->outputArg, true);
+            job->made = page.start(ctx);
+            if (job->made == 0) job->made = page.make(ctx);
             if (job->made != 0) break;  // the run ends at this page: none after it starts
         }
         lock.lock();
@@ -108,7 +116,6 @@ void PageRun::work(Workspace& space) {
 void PageRun::finishDue(std::unique_lock<std::mutex>& lock, Workspace& space) {
     if (finishing_) return;
     finishing_ = true;
-    std::vector<std::unique_ptr<Batch>> done;
     for (auto due = made_.find(finished_); due != made_.end(); due = made_.find(finished_)) {
         std::unique_ptr<Batch> batch = std::move(due->second);
         made_.erase(due);
@@ -121,30 +128,25 @@ void PageRun::finishDue(std::unique_lock<std::mutex>& lock, Workspace& space) {
             result = finishInTurn(*job, space);
         }
         report_.flush();
-        done.push_back(std::move(batch));
         lock.lock();
+        batch->maker->spent.push_back(std::move(batch));
         if (result_ == 0) result_ = result;
         stopped_ = result_ != 0;
         ++finished_;
         settled_.notify_all();
     }
     finishing_ = false;
-    // Closing the finished pages' files and giving back their memory needs
-    // no turn: another worker may finish the next batches meanwhile.
-    lock.unlock();
-    done.clear();
-    lock.lock();
 }
 
 int PageRun::finishInTurn(Job& job, Workspace& space) {
     const PageContext here = contextOf(space, report_);
-    if (job.made == 0 && job.page.overtaken()) {
+    if (job.made == 0 && job.page->overtaken()) {
         // An earlier page wrote this page's file meanwhile: what was made is
         // dropped, and the page converted as a run on one thread meets it.
         return convertPage(here, job.source, job.outputArg);
     }
     job.report.releaseInto(report_);
-    return job.made != 0 ? job.made : job.page.finish(here);
+    return job.made != 0 ? job.made : job.page->finish(here);
 }
 
 }  // namespace tarvo

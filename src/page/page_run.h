@@ -67,11 +67,15 @@ private:
     static constexpr std::size_t kMaxBatches = 256 / kBatch;
     struct Job;
     struct Batch;
-    // What one thread converts pages with.
+    // What one thread converts pages with. A worker sets up the pages of
+    // the batches it makes and, once they are finished, frees them: the
+    // memory goes back to the thread that asked for it.
     struct Workspace {
-        explicit Workspace(const MarkupOptions& options) : markup(options) {}
+        explicit Workspace(const MarkupOptions& options);
+        ~Workspace();
         MarkupContext markup;
         PageScratch scratch;
+        std::vector<std::unique_ptr<Batch>> spent;  // finished, to free (guarded by mutex_)
     };
     PageContext contextOf(Workspace& space, Report& report) {
         return PageContext{options_, run_, report, space.markup, &space.scratch};

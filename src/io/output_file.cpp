@@ -25,13 +25,13 @@ bool WrittenFiles::holds(const platform::FileIdentity& id) const {
     return part.entries.count(id) != 0;
 }
 
-void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, const std::string& place) {
+void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, std::uint64_t place) {
     if (id.exists) {
         Part& part = partOf(id);
         std::lock_guard<std::mutex> lock(part.mutex);
         part.entries.insert_or_assign(id, std::move(entry));
     }
-    if (place.empty()) {
+    if (place == 0) {
         ++unplaced_;
         return;
     }
@@ -40,20 +40,27 @@ void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, const std:
     part.places.insert(place);
 }
 
-std::string WrittenFiles::placeOf(const platform::FileIdentity& folder, const WString& name) {
-    if (!folder.exists || name.empty() || name.back() == u'.') return {};
-    std::string place(reinterpret_cast<const char*>(&folder.device), sizeof folder.device);
-    place.append(reinterpret_cast<const char*>(&folder.inode), sizeof folder.inode);
+// A digest that two places share only by chance: then a page is converted
+// again in its turn, which costs time, never a wrong page.
+std::uint64_t WrittenFiles::placeOf(const platform::FileIdentity& folder, const WString& name) {
+    if (!folder.exists || name.empty() || name.back() == u'.') return 0;
+    std::uint64_t digest = 0xcbf29ce484222325ull;  // FNV-1a
+    const auto mix = [&digest](std::uint64_t unit) {
+        digest ^= unit;
+        digest *= 0x100000001b3ull;
+    };
+    mix(folder.device);
+    mix(folder.inode);
     for (char16_t c : name) {
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
         else if (!((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'_' || c == u'.'))
-            return {};
-        place.push_back(static_cast<char>(c));
+            return 0;
+        mix(c);
     }
-    return place;
+    return digest != 0 ? digest : 1;
 }
 
-bool WrittenFiles::wrotePlace(const std::string& place) const {
+bool WrittenFiles::wrotePlace(std::uint64_t place) const {
     const Part& part = partOf(place);
     std::lock_guard<std::mutex> lock(part.mutex);
     return part.places.count(place) != 0;
@@ -140,7 +147,7 @@ Refusal OutputFile::open(const platform::Folder& at, const WString& name, const 
     // Counted before the file is looked at: a write of unknown place that
     // the look may have missed is one writtenMeanwhile() hears of.
     unplacedAtOpen_ = written.unplacedWrites();
-    place_ = folderPath.empty() ? WrittenFiles::placeOf(atIdentity, base_) : std::string();
+    place_ = folderPath.empty() ? WrittenFiles::placeOf(atIdentity, base_) : 0;
     if (!folderPath.empty()) {
         if (!ownFolder_.open(at, folderPath)) {
             // Reported as what the whole name holds (a file in the place of
@@ -235,7 +242,7 @@ bool OutputFile::writtenMeanwhile() const {
     // Otherwise only a file written at this place can be the one there now,
     // unless files of unknown place were written meanwhile: then the file
     // there is asked.
-    if (!place_.empty() && written_->unplacedWrites() == unplacedAtOpen_) return written_->wrotePlace(place_);
+    if (place_ != 0 && written_->unplacedWrites() == unplacedAtOpen_) return written_->wrotePlace(place_);
     return written_->holds(platform::statusOf(*folder_, base_).identity);
 }
 

@@ -95,15 +95,17 @@ public:
     bool holds(const platform::FileIdentity& id) const;
     // The run wrote (or found unchanged) the file, which lies at place (see
     // placeOf; empty when unknown).
-    void add(const platform::FileIdentity& id, Entry entry, const std::string& place);
+    void add(const platform::FileIdentity& id, Entry entry, std::uint64_t place);
 
-    // Where a file lies, as a key: its folder's identity and its name, with
-    // the letters A-Z as a-z. Empty when the folder is not known or the name
-    // holds anything but ASCII letters, digits, "-", "_" and "." (not at its
-    // end): only such names are never taken by a file system for another.
-    static std::string placeOf(const platform::FileIdentity& folder, const WString& name);
-    // The run wrote a file at place (names that differ in case count as one).
-    bool wrotePlace(const std::string& place) const;
+    // Where a file lies, as a 64-bit digest of its folder's identity and its
+    // name, with the letters A-Z as a-z; 0 when the folder is not known or
+    // the name holds anything but ASCII letters, digits, "-", "_" and "."
+    // (not at its end): only such names are never taken by a file system for
+    // another.
+    static std::uint64_t placeOf(const platform::FileIdentity& folder, const WString& name);
+    // The run may have written a file at place: names that differ in case,
+    // and places of one digest, count as one.
+    bool wrotePlace(std::uint64_t place) const;
     // How many files of unknown place the run has written so far.
     std::uint64_t unplacedWrites() const { return unplaced_.load(); }
 
@@ -118,13 +120,13 @@ private:
     struct Part {
         mutable std::mutex mutex;
         std::unordered_map<platform::FileIdentity, Entry, Hash> entries;
-        std::unordered_set<std::string> places;
+        std::unordered_set<std::uint64_t> places;
     };
     static constexpr std::size_t kParts = 16;
     Part& partOf(const platform::FileIdentity& id) { return parts_[Hash{}(id) % kParts]; }
     const Part& partOf(const platform::FileIdentity& id) const { return parts_[Hash{}(id) % kParts]; }
-    Part& partOf(const std::string& place) { return parts_[std::hash<std::string>{}(place) % kParts]; }
-    const Part& partOf(const std::string& place) const { return parts_[std::hash<std::string>{}(place) % kParts]; }
+    Part& partOf(std::uint64_t place) { return parts_[place % kParts]; }
+    const Part& partOf(std::uint64_t place) const { return parts_[place % kParts]; }
     std::array<Part, kParts> parts_;
     std::atomic<std::uint64_t> unplaced_{0};
 };
@@ -177,7 +179,7 @@ private:
     WrittenFiles* written_ = nullptr;
     WrittenFiles::Entry mine_;
     WrittenFiles::Entry earlier_;
-    std::string place_;                   // WrittenFiles::placeOf the file
+    std::uint64_t place_ = 0;             // WrittenFiles::placeOf the file
     std::uint64_t unplacedAtOpen_ = 0;    // WrittenFiles::unplacedWrites when open() began
     bool comparing_ = false;
     bool createFailed_ = false;

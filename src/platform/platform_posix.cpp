@@ -96,8 +96,38 @@ FileIdentity identityOf(const struct stat& st) {
 
 namespace {
 
-// A name as a path for the *at calls: "." for the folder itself.
-std::string relativePath(const WString& name) { return name.empty() ? std::string(".") : nativePath(name); }
+// A name as the *at calls take it: as nativePath makes it, and "." for the
+// folder itself. Short names of plain ASCII, nearly all, are made in place
+// without asking for memory.
+class NativeName {
+public:
+    explicit NativeName(const WString& name) {
+        if (name.empty()) {
+            small_[0] = '.';
+            small_[1] = '\0';
+            return;
+        }
+        if (name.size() < sizeof small_) {
+            std::size_t i = 0;
+            for (; i < name.size() && name[i] != 0 && name[i] < 0x80; ++i)
+                small_[i] = name[i] == u'\\' ? '/' : static_cast<char>(name[i]);
+            if (i == name.size()) {
+                small_[i] = '\0';
+                return;
+            }
+        }
+        large_ = nativePath(name);
+        text_ = large_.c_str();
+    }
+    NativeName(const NativeName&) = delete;
+    NativeName& operator=(const NativeName&) = delete;
+    const char* c_str() const { return text_; }
+
+private:
+    char small_[256];
+    std::string large_;
+    const char* text_ = small_;
+};
 
 }  // namespace
 
@@ -115,7 +145,7 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 }
 
 bool Folder::open(const Folder& at, const WString& name) {
-    const int fd = ::openat(at.handle(), relativePath(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::openat(at.handle(), NativeName(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     close();
     fd_ = fd;
@@ -151,7 +181,7 @@ bool realPathOf(int fd, std::string& out) {
 }  // namespace
 
 bool Folder::openBeneath(const Folder& at, const WString& name) {
-    const std::string path = relativePath(name);
+    const NativeName path(name);
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     int fd = -1;
 #ifdef SYS_openat2
@@ -209,7 +239,7 @@ bool namesBelow(const NativePath& outer, const NativePath& inner, std::vector<WS
 
 FileStatus statusOf(const Folder& at, const WString& name) {
     FileStatus status;
-    const std::string path = relativePath(name);
+    const NativeName path(name);
     struct stat st;
     if (::fstatat(at.handle(), path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) status.kind = FileKind::Other;
@@ -234,7 +264,7 @@ bool ReadFile::open(const Folder& at, const WString& name) {
     close();
     // Only regular files are read. O_NONBLOCK: opening a FIFO must not wait
     // for a writer (for a regular file the flag changes nothing).
-    int fd = ::openat(at.handle(), relativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::openat(at.handle(), NativeName(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -249,7 +279,7 @@ bool ReadFile::open(const Folder& at, const WString& name) {
 
 bool ReadFile::open(const Folder& at, const WString& name, const FileIdentity& known) {
     close();
-    const int fd = ::openat(at.handle(), relativePath(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(at.handle(), NativeName(name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     fd_ = fd;
     identity_ = known;
@@ -464,15 +494,15 @@ void ReplaceFile::discard() {
 
 FileIdentity identify(const Folder& at, const WString& name) {
     struct stat st;
-    return ::fstatat(at.handle(), relativePath(name).c_str(), &st, 0) == 0 ? identityOf(st) : FileIdentity();
+    return ::fstatat(at.handle(), NativeName(name).c_str(), &st, 0) == 0 ? identityOf(st) : FileIdentity();
 }
 
 bool mayWrite(const Folder& at, const WString& name) {
-    return ::faccessat(at.handle(), relativePath(name).c_str(), W_OK, 0) == 0;
+    return ::faccessat(at.handle(), NativeName(name).c_str(), W_OK, 0) == 0;
 }
 
 bool touch(const Folder& at, const WString& name) {
-    return ::utimensat(at.handle(), relativePath(name).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
+    return ::utimensat(at.handle(), NativeName(name).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool makeFolders(const WString& path) {
@@ -487,12 +517,12 @@ bool makeFolders(const WString& path) {
 }
 
 bool makeFolder(const Folder& at, const WString& name) {
-    return ::mkdirat(at.handle(), relativePath(name).c_str(), 0777) == 0 || errno == EEXIST;
+    return ::mkdirat(at.handle(), NativeName(name).c_str(), 0777) == 0 || errno == EEXIST;
 }
 
 bool modificationTime(const Folder& at, const WString& name, std::int64_t& time) {
     struct stat st;
-    if (::fstatat(at.handle(), relativePath(name).c_str(), &st, 0) != 0) return false;
+    if (::fstatat(at.handle(), NativeName(name).c_str(), &st, 0) != 0) return false;
     time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return true;
 }

@@ -19,6 +19,7 @@
 //   or heard of.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -80,6 +81,8 @@ private:
     PageContext contextOf(Workspace& space, Report& report) {
         return PageContext{options_, run_, report, space.markup, &space.scratch};
     }
+    // How many batches may be given out and not yet finished.
+    std::size_t room() const { return std::min(kMaxBatches, 4 * workers_.size()); }
     void dispatch();
     void work(Workspace& space);
     void finishDue(std::unique_lock<std::mutex>& lock, Workspace& space);

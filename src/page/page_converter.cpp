@@ -151,8 +151,13 @@ WString makeOutputName(const WString& sourcePath, const std::optional<WString>& 
             }
         }
     }
-    if (name.empty()) name = hasDot ? sourcePath.substr(0, dot) : sourcePath;
-    return name + u".html";
+    if (name.empty()) {
+        const std::size_t length = hasDot ? dot : sourcePath.size();
+        name.reserve(length + 5);
+        name.assign(sourcePath, 0, length);
+    }
+    name += u".html";
+    return name;
 }
 
 namespace {

@@ -34,8 +34,10 @@ PageRun::PageRun(const PageOptions& options, RunState& run, Report& report, unsi
     : options_(options), run_(run), report_(report) {
     // The first is the calling thread's; each worker has one of its own.
     spaces_.push_back(std::make_unique<Workspace>(options_.markup));
+    // Lines nobody watches go out in large pieces rather than one at a time;
+    // a message to standard error lets out the lines before it first.
+    if (threads > 1 || !platform::outputIsTerminal()) report_.gatherLines();
     if (threads <= 1) return;
-    report_.gatherLines();
     for (unsigned i = 0; i < threads; ++i) {
         spaces_.push_back(std::make_unique<Workspace>(options_.markup));
         Workspace& space = *spaces_.back();

@@ -47,6 +47,8 @@ std::string toUtf8Bytes(const WString& text);
 // True when every byte went out (standard output may be a file that fills).
 bool writeOut(std::string_view bytes);
 void writeErr(std::string_view bytes);
+// Standard output is a terminal (a console), where someone may watch it.
+bool outputIsTerminal();
 
 // A folder held open. The names in it are reached through the handle, not
 // through its path again, so a walk can go deeper than the system's limit on

@@ -73,6 +73,8 @@ std::vector<WString> wideArguments(int argc, char** argv) {
     return args;
 }
 
+bool outputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 bool writeOut(std::string_view bytes) {
     const bool all = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     return std::fflush(stdout) == 0 && all;

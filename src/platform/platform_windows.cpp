@@ -132,6 +132,11 @@ bool writeStd(DWORD which, std::string_view bytes) {
 
 bool writeOut(std::string_view bytes) { return writeStd(STD_OUTPUT_HANDLE, bytes); }
 
+bool outputIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 void writeErr(std::string_view bytes) { writeStd(STD_ERROR_HANDLE, bytes); }
 
 // ---- ReadFile ----

@@ -373,6 +373,23 @@ bool canNameUnnamedFiles() {
     return can;
 }
 
+// Whether the system links an open unnamed file by its descriptor alone
+// (newer kernels let the process that made it), which spares the look-up of
+// its /proc name. Learnt at the first refusal, for the whole process.
+std::atomic<bool> linksByDescriptor{true};
+
+// Gives the unnamed file open at fd the name base in the folder dirFd.
+bool linkUnnamed(int fd, int dirFd, const char* base) {
+    if (linksByDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", dirFd, base, AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM) return false;
+        linksByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, self, dirFd, base, AT_SYMLINK_FOLLOW) == 0;
+}
+
 }  // namespace
 
 void prepareProcess() {
@@ -445,9 +462,8 @@ bool ReplaceFile::commit() {
     const int fd = static_cast<int>(fd_);
     struct stat st;
     bool ok = identity_.exists;
-    const std::string self = unnamed_ ? "/proc/self/fd/" + std::to_string(fd) : std::string();
     // Where the name is missing, the unnamed file takes it at once.
-    if (ok && unnamed_ && ::linkat(AT_FDCWD, self.c_str(), dirFd_, base_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (ok && unnamed_ && linkUnnamed(fd, dirFd_, base_.c_str())) {
         ok = ::close(fd) == 0;
         fd_ = -1;
         discard();
@@ -463,7 +479,7 @@ bool ReplaceFile::commit() {
         for (int attempt = 0; attempt < 16 && !ok; ++attempt) {
             tempName_ = temporaryName();
             slot_ = claimSlot(dirFd_, tempName_);
-            ok = ::linkat(AT_FDCWD, self.c_str(), dirFd_, tempName_.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            ok = linkUnnamed(fd, dirFd_, tempName_.c_str());
             if (!ok) {
                 releaseSlot(slot_);
                 if (errno != EEXIST) break;

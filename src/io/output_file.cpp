@@ -248,7 +248,7 @@ bool OutputFile::writtenMeanwhile() const {
 
 OutputFile::Outcome OutputFile::finish() {
     if (comparing_) {
-        if (matched_ == stored_.size && platform::touch(*folder_, base_)) {
+        if (matched_ == stored_.size && platform::touch(*folder_, base_, storedFile_)) {
             storedFile_.close();
             written_->add(stored_.identity, std::move(mine_), place_);
             return Outcome::Unchanged;
@@ -278,7 +278,7 @@ OutputFile::Outcome OutputFile::store(std::string_view text) {
 OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
     if (comparing_) {
         if (bytes.size() == stored_.size && storedFile_.open(*folder_, base_, stored_.identity) &&
-            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_)) {
+            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_, storedFile_)) {
             storedFile_.close();
             written_->add(stored_.identity, std::move(mine_), place_);
             return Outcome::Unchanged;

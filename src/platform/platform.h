@@ -152,6 +152,7 @@ private:
     long readNext(char* into, std::size_t count);
     // Closes the system's file, unless it is standard input.
     void closeNative();
+    friend bool touch(const Folder& at, const WString& name, const ReadFile& file);
 
     NativeFile fd_ = -1;
     FileIdentity identity_;
@@ -228,8 +229,9 @@ inline FileIdentity identify(const WString& name) { return identify(currentFolde
 // for this user).
 bool mayWrite(const Folder& at, const WString& name);
 
-// Renews the modification time of an existing file. False when it cannot.
-bool touch(const Folder& at, const WString& name);
+// Renews the modification time of the existing file at name, open as file:
+// through that handle where the system allows it. False when it cannot.
+bool touch(const Folder& at, const WString& name, const ReadFile& file);
 
 
 // Creates the folder at path and every missing folder above it. True when

@@ -519,7 +519,8 @@ bool mayWrite(const Folder& at, const WString& name) {
     return ::faccessat(at.handle(), NativeName(name).c_str(), W_OK, 0) == 0;
 }
 
-bool touch(const Folder& at, const WString& name) {
+bool touch(const Folder& at, const WString& name, const ReadFile& file) {
+    if (file.isOpen()) return ::futimens(file.fd_, nullptr) == 0;
     return ::utimensat(at.handle(), NativeName(name).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
 }
 

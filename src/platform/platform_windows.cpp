@@ -317,7 +317,8 @@ bool mayWrite(const Folder& at, const WString& name) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-bool touch(const Folder& at, const WString& name) {
+// A file open for reading cannot take a new time through its handle here.
+bool touch(const Folder& at, const WString& name, const ReadFile&) {
     HANDLE h = ::CreateFileW(longPath(joined(at, name)).c_str(), FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);

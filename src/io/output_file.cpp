@@ -8,36 +8,106 @@ namespace tarvo {
 
 // ---- WrittenFiles ----
 
+std::uint64_t WrittenFiles::digestOf(const platform::FileIdentity& id) {
+    std::uint64_t digest = id.inode * 0x9E3779B97F4A7C15ull ^ id.device * 0xC2B2AE3D27D4EB4Full;
+    return digest ^ (digest >> 29);
+}
+
+std::size_t WrittenFiles::Part::slotOf(const platform::FileIdentity& id, std::uint64_t digest) const {
+    const std::size_t mask = files.size() - 1;
+    for (std::size_t i = digest & mask;; i = (i + 1) & mask) {
+        const Slot& slot = files[i];
+        if (slot.entry == kFree || (slot.device == id.device && slot.inode == id.inode)) return i;
+    }
+}
+
+const WrittenFiles::Stored* WrittenFiles::Part::find(const platform::FileIdentity& id, std::uint64_t digest) const {
+    if (files.empty()) return nullptr;
+    const Slot& slot = files[slotOf(id, digest)];
+    return slot.entry == kFree ? nullptr : &entries[slot.entry];
+}
+
+void WrittenFiles::Part::add(const platform::FileIdentity& id, std::uint64_t digest, Entry entry) {
+    if (2 * (entries.size() + 1) > files.size()) {
+        std::vector<Slot> old(std::max<std::size_t>(64, 2 * files.size()));
+        old.swap(files);
+        for (const Slot& slot : old) {
+            if (slot.entry != kFree)
+                files[slotOf({slot.device, slot.inode, true}, digestOf({slot.device, slot.inode, true}))] = slot;
+        }
+    }
+    Stored stored{entry.page, sources.size(), entry.source.size(), std::move(entry.content)};
+    sources += entry.source;
+    Slot& slot = files[slotOf(id, digest)];
+    if (slot.entry != kFree) {
+        entries[slot.entry] = std::move(stored);  // the same file again: the later entry holds
+        return;
+    }
+    slot = Slot{id.device, id.inode, static_cast<std::uint32_t>(entries.size())};
+    entries.push_back(std::move(stored));
+}
+
+bool WrittenFiles::Part::hasPlace(std::uint64_t place) const {
+    if (places.empty()) return false;
+    const std::size_t mask = places.size() - 1;
+    for (std::size_t i = place & mask; places[i] != 0; i = (i + 1) & mask) {
+        if (places[i] == place) return true;
+    }
+    return false;
+}
+
+void WrittenFiles::Part::addPlace(std::uint64_t place) {
+    if (hasPlace(place)) return;
+    if (2 * (placeCount + 1) > places.size()) {
+        std::vector<std::uint64_t> old(std::max<std::size_t>(64, 2 * places.size()));
+        old.swap(places);
+        placeCount = 0;
+        for (std::uint64_t kept : old) {
+            if (kept != 0) addPlace(kept);
+        }
+    }
+    const std::size_t mask = places.size() - 1;
+    std::size_t i = place & mask;
+    while (places[i] != 0) i = (i + 1) & mask;
+    places[i] = place;
+    ++placeCount;
+}
+
 bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
     if (!id.exists) return false;
-    const Part& part = partOf(id);
+    const std::uint64_t digest = digestOf(id);
+    const Part& part = parts_[partOf(digest)];
     std::lock_guard<std::mutex> lock(part.mutex);
-    const auto it = part.entries.find(id);
-    if (it == part.entries.end()) return false;
-    entry = it->second;
+    const Stored* stored = part.find(id, digest);
+    if (!stored) return false;
+    entry.page = stored->page;
+    entry.source.assign(part.sources, stored->sourceAt, stored->sourceLength);
+    entry.content = stored->content;
     return true;
 }
 
 bool WrittenFiles::holds(const platform::FileIdentity& id) const {
     if (!id.exists) return false;
-    const Part& part = partOf(id);
+    const std::uint64_t digest = digestOf(id);
+    const Part& part = parts_[partOf(digest)];
     std::lock_guard<std::mutex> lock(part.mutex);
-    return part.entries.count(id) != 0;
+    return part.find(id, digest) != nullptr;
 }
 
 void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, std::uint64_t place) {
     if (id.exists) {
-        Part& part = partOf(id);
+        const std::uint64_t digest = digestOf(id);
+        Part& part = parts_[partOf(digest)];
         std::lock_guard<std::mutex> lock(part.mutex);
-        part.entries.insert_or_assign(id, std::move(entry));
+        part.add(id, digest, std::move(entry));
     }
     if (place == 0) {
         ++unplaced_;
         return;
     }
-    Part& part = partOf(place);
+    Part& part = parts_[partOf(place)];
     std::lock_guard<std::mutex> lock(part.mutex);
-    part.places.insert(place);
+    part.addPlace(place);
 }
 
 // A digest that two places share only by chance: then a page is converted
@@ -61,9 +131,9 @@ std::uint64_t WrittenFiles::placeOf(const platform::FileIdentity& folder, const 
 }
 
 bool WrittenFiles::wrotePlace(std::uint64_t place) const {
-    const Part& part = partOf(place);
+    const Part& part = parts_[partOf(place)];
     std::lock_guard<std::mutex> lock(part.mutex);
-    return part.places.count(place) != 0;
+    return part.hasPlace(place);
 }
 
 namespace {

@@ -17,8 +17,6 @@
 #include <cstdint>
 #include <array>
 #include <atomic>
-#include <unordered_map>
-#include <unordered_set>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -110,23 +108,41 @@ public:
     std::uint64_t unplacedWrites() const { return unplaced_.load(); }
 
 private:
-    // Files go to one of several independently locked parts by their
-    // identity, so that threads writing pages seldom wait for each other.
-    struct Hash {
-        std::size_t operator()(const platform::FileIdentity& id) const {
-            return static_cast<std::size_t>((id.inode * 0x9E3779B97F4A7C15ull) ^ id.device);
-        }
+    // Files and places go to one of several independently locked parts by
+    // their digest, so that threads writing pages seldom wait for each
+    // other. Each part keeps them in flat tables (open addressing, at most
+    // half full), and the pages' source paths one after another in one
+    // string: a run of many pages asks for memory seldom, not for every page.
+    static constexpr std::uint32_t kFree = 0xFFFFFFFF;
+    struct Slot {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::uint32_t entry = kFree;  // in Part::entries; kFree: the slot is free
+    };
+    struct Stored {
+        bool page = false;
+        std::size_t sourceAt = 0;  // in Part::sources
+        std::size_t sourceLength = 0;
+        std::string content;
     };
     struct Part {
         mutable std::mutex mutex;
-        std::unordered_map<platform::FileIdentity, Entry, Hash> entries;
-        std::unordered_set<std::uint64_t> places;
+        std::vector<Slot> files;
+        std::vector<Stored> entries;
+        WString sources;
+        std::vector<std::uint64_t> places;  // 0: free
+        std::size_t placeCount = 0;
+        // The slot of the file, or the free slot where it would go (files
+        // must not be empty).
+        std::size_t slotOf(const platform::FileIdentity& id, std::uint64_t digest) const;
+        const Stored* find(const platform::FileIdentity& id, std::uint64_t digest) const;
+        void add(const platform::FileIdentity& id, std::uint64_t digest, Entry entry);
+        bool hasPlace(std::uint64_t place) const;
+        void addPlace(std::uint64_t place);
     };
     static constexpr std::size_t kParts = 16;
-    Part& partOf(const platform::FileIdentity& id) { return parts_[Hash{}(id) % kParts]; }
-    const Part& partOf(const platform::FileIdentity& id) const { return parts_[Hash{}(id) % kParts]; }
-    Part& partOf(std::uint64_t place) { return parts_[place % kParts]; }
-    const Part& partOf(std::uint64_t place) const { return parts_[place % kParts]; }
+    static std::uint64_t digestOf(const platform::FileIdentity& id);
+    static std::size_t partOf(std::uint64_t digest) { return digest >> 60; }
     std::array<Part, kParts> parts_;
     std::atomic<std::uint64_t> unplaced_{0};
 };

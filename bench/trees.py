@@ -108,13 +108,13 @@ def report(tarvo, corpus, scratch, runs):
             print("  %s: not available here (needs root)" % name)
             continue
         try:
-            f, r, t_cp, t_f, t_r = rounds(tarvo, tree, where, runs)
+            f, r, t_cp, serial_f, serial_r = rounds(tarvo, tree, where, runs)
             print("  %-24s cp -r %.2f s, first build %.2f s (x%.2f of cp), rebuild %.2f s (x%.2f of cp)"
-                  % (name, t_cp, t_f, f, t_r, r))
+                  % (name, t_cp, serial_f, f, serial_r, r))
             for n in sorted(set(jobs)):
                 f, r, t_cp, t_f, t_r = rounds(tarvo, tree, where, runs, ("--jobs", str(n)))
-                print("  %-24s --jobs %d: first build %.2f s (x%.2f of cp), rebuild %.2f s (x%.2f of cp)"
-                      % ("", n, t_f, f, t_r, r))
+                print("  %-24s --jobs %d: first build %.2f s (x%.2f of cp, x%.2f of the run without --jobs), "
+                      "rebuild %.2f s (x%.2f of cp, x%.2f)" % ("", n, t_f, f, t_f / serial_f, t_r, r, t_r / serial_r))
         finally:
             if where.startswith(scratch):
                 subprocess.run(["umount", where], stderr=subprocess.DEVNULL)

@@ -13,6 +13,9 @@
 //    first starts a new line when a failed page left one open.
 // 7. The links that lead nowhere (--check-links) are reported after the run,
 //    once the last page's line is ended, one line each.
+// 8. Standard output goes out as its lines end when it is a terminal, else
+//    in large pieces; what it holds goes out before anything on standard
+//    error, so the two keep their order.
 #pragma once
 
 #include <initializer_list>

@@ -166,6 +166,12 @@ public:
     // the one before it.
     bool writtenMeanwhile() const;
 
+    // The buffer the stored page is read into while it is compared
+    // (platform::ReadFile::lendReadAhead): lent before open(), given back
+    // once the page is made.
+    void lendReadAhead(std::unique_ptr<char[]> buffer) { storedFile_.lendReadAhead(std::move(buffer)); }
+    std::unique_ptr<char[]> returnReadAhead() { return storedFile_.returnReadAhead(); }
+
     // A page: takes the next bytes (with "\n" line ends), compared with the
     // stored bytes until the first difference, written from there on.
     void take(std::string_view bytes) override;

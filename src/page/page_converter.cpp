@@ -256,7 +256,10 @@ PageJob::~PageJob() = default;
 int PageJob::start(const PageContext& ctx) {
     State& s = *state_;
     Report& report = ctx.report;
-    if (ctx.scratch) s.reader.lendBuffer(std::move(ctx.scratch->readBuffer));
+    if (ctx.scratch) {
+        s.reader.lendBuffer(std::move(ctx.scratch->readBuffer));
+        s.file.lendReadAhead(std::move(ctx.scratch->storedBuffer));
+    }
     if (s.source.identity.exists) s.reader.open(s.source.folder, s.sourceName, s.source.identity);
     else s.reader.open(s.source.folder, s.sourceName);
     if (!s.reader.good()) {
@@ -296,7 +299,10 @@ int PageJob::make(const PageContext& ctx) {
     const int result = generatePage(ctx, s.reader, out, s.links ? &*s.links : nullptr);
     diagrams = nullptr;
     out.flush();
-    if (ctx.scratch) ctx.scratch->readBuffer = s.reader.returnBuffer();
+    if (ctx.scratch) {
+        ctx.scratch->readBuffer = s.reader.returnBuffer();
+        ctx.scratch->storedBuffer = s.file.returnReadAhead();
+    }
     return result;
 }
 

@@ -61,10 +61,11 @@ void finishPictures(RunState& run, Report& report);
 // What converting a page works with: the run's options and shared state, the
 // reporter its messages go to, and the translation's state.
 // What the pages made one after another on one thread share instead of
-// asking for it anew at every page: the source's read buffer and the block
-// of page bytes gathered on their way to the file.
+// asking for it anew at every page: the read buffers of the source and of
+// the stored page, and the block of page bytes on their way to the file.
 struct PageScratch {
     std::unique_ptr<char[]> readBuffer;
+    std::unique_ptr<char[]> storedBuffer;  // the stored page's, while it is compared
     std::string block;
 };
 

@@ -142,9 +142,18 @@ public:
     // True when the file holds exactly these bytes at offset (compared in
     // place, without copying them out).
     bool equalAt(std::uint64_t offset, std::string_view bytes);
+    // The buffer that readAt and equalAt read ahead into (kReadAhead bytes),
+    // handed in and back so that files read one after another share one.
+    static constexpr std::size_t kReadAhead = 64 * 1024;
+    void lendReadAhead(std::unique_ptr<char[]> buffer) {
+        if (!cache_) cache_ = std::move(buffer);
+    }
+    std::unique_ptr<char[]> returnReadAhead() {
+        cacheLength_ = 0;
+        return std::move(cache_);
+    }
 
 private:
-    static constexpr std::size_t kReadAhead = 64 * 1024;
     // One read of the system at offset: the count read, or -1 on an error.
     long readDirect(std::uint64_t offset, char* into, std::size_t count);
     // One read of the system where the file stands: the count read, 0 at

@@ -13,12 +13,37 @@ std::uint64_t WrittenFiles::digestOf(const platform::FileIdentity& id) {
     return digest ^ (digest >> 29);
 }
 
-std::size_t WrittenFiles::Part::slotOf(const platform::FileIdentity& id, std::uint64_t digest) const {
-    const std::size_t mask = files.size() - 1;
+namespace {
+
+// Linear probing in a table whose size is a power of two and that is never
+// full: the index of the slot that `holds` accepts, or of the free slot
+// where such an entry would go.
+template <typename Slot, typename Holds, typename IsFree>
+std::size_t probe(const std::vector<Slot>& table, std::uint64_t digest, Holds holds, IsFree isFree) {
+    const std::size_t mask = table.size() - 1;
     for (std::size_t i = digest & mask;; i = (i + 1) & mask) {
-        const Slot& slot = files[i];
-        if (slot.entry == kFree || (slot.device == id.device && slot.inode == id.inode)) return i;
+        if (isFree(table[i]) || holds(table[i])) return i;
     }
+}
+
+// Makes room for one more entry once the table would be more than half
+// full: twice the size (at least 64 slots), every entry placed anew.
+template <typename Slot, typename DigestOf, typename IsFree>
+void makeRoom(std::vector<Slot>& table, std::size_t count, DigestOf digestOf, IsFree isFree) {
+    if (2 * (count + 1) <= table.size()) return;
+    std::vector<Slot> old(std::max<std::size_t>(64, 2 * table.size()));
+    old.swap(table);
+    for (const Slot& slot : old) {
+        if (!isFree(slot)) table[probe(table, digestOf(slot), [](const Slot&) { return false; }, isFree)] = slot;
+    }
+}
+
+}  // namespace
+
+std::size_t WrittenFiles::Part::slotOf(const platform::FileIdentity& id, std::uint64_t digest) const {
+    return probe(
+        files, digest, [&](const Slot& slot) { return slot.device == id.device && slot.inode == id.inode; },
+        [](const Slot& slot) { return slot.entry == kFree; });
 }
 
 const WrittenFiles::Stored* WrittenFiles::Part::find(const platform::FileIdentity& id, std::uint64_t digest) const {
@@ -28,14 +53,9 @@ const WrittenFiles::Stored* WrittenFiles::Part::find(const platform::FileIdentit
 }
 
 void WrittenFiles::Part::add(const platform::FileIdentity& id, std::uint64_t digest, Entry entry) {
-    if (2 * (entries.size() + 1) > files.size()) {
-        std::vector<Slot> old(std::max<std::size_t>(64, 2 * files.size()));
-        old.swap(files);
-        for (const Slot& slot : old) {
-            if (slot.entry != kFree)
-                files[slotOf({slot.device, slot.inode, true}, digestOf({slot.device, slot.inode, true}))] = slot;
-        }
-    }
+    makeRoom(
+        files, entries.size(), [](const Slot& slot) { return digestOf({slot.device, slot.inode, true}); },
+        [](const Slot& slot) { return slot.entry == kFree; });
     Stored stored{entry.page, sources.size(), entry.source.size(), std::move(entry.content)};
     sources += entry.source;
     Slot& slot = files[slotOf(id, digest)];
@@ -47,29 +67,22 @@ void WrittenFiles::Part::add(const platform::FileIdentity& id, std::uint64_t dig
     entries.push_back(std::move(stored));
 }
 
+// Places are their own digests, and 0 marks a free slot.
 bool WrittenFiles::Part::hasPlace(std::uint64_t place) const {
-    if (places.empty()) return false;
-    const std::size_t mask = places.size() - 1;
-    for (std::size_t i = place & mask; places[i] != 0; i = (i + 1) & mask) {
-        if (places[i] == place) return true;
-    }
-    return false;
+    return !places.empty() && places[placeSlot(place)] == place;
+}
+
+std::size_t WrittenFiles::Part::placeSlot(std::uint64_t place) const {
+    return probe(
+        places, place, [place](std::uint64_t kept) { return kept == place; },
+        [](std::uint64_t kept) { return kept == 0; });
 }
 
 void WrittenFiles::Part::addPlace(std::uint64_t place) {
     if (hasPlace(place)) return;
-    if (2 * (placeCount + 1) > places.size()) {
-        std::vector<std::uint64_t> old(std::max<std::size_t>(64, 2 * places.size()));
-        old.swap(places);
-        placeCount = 0;
-        for (std::uint64_t kept : old) {
-            if (kept != 0) addPlace(kept);
-        }
-    }
-    const std::size_t mask = places.size() - 1;
-    std::size_t i = place & mask;
-    while (places[i] != 0) i = (i + 1) & mask;
-    places[i] = place;
+    makeRoom(
+        places, placeCount, [](std::uint64_t kept) { return kept; }, [](std::uint64_t kept) { return kept == 0; });
+    places[placeSlot(place)] = place;
     ++placeCount;
 }
 
@@ -316,33 +329,36 @@ bool OutputFile::writtenMeanwhile() const {
     return written_->holds(platform::statusOf(*folder_, base_).identity);
 }
 
+// The run's record learns of the file: the stored one left in place, or the
+// one just put there.
+OutputFile::Outcome OutputFile::recorded(Outcome outcome) {
+    written_->add(outcome == Outcome::Unchanged ? stored_.identity : file_.identity(), std::move(mine_), place_);
+    return outcome;
+}
+
 OutputFile::Outcome OutputFile::finish() {
     if (comparing_) {
         if (matched_ == stored_.size && platform::touch(*folder_, base_, storedFile_)) {
             storedFile_.close();
-            written_->add(stored_.identity, std::move(mine_), place_);
-            return Outcome::Unchanged;
+            return recorded(Outcome::Unchanged);
         }
         diverge();
     }
     if (createFailed_) return Outcome::CantCreate;
     if (writeFailed_ || !file_.commit()) return Outcome::CantWrite;
-    written_->add(file_.identity(), std::move(mine_), place_);
-    return Outcome::Written;
+    return recorded(Outcome::Written);
 }
 
 OutputFile::Outcome OutputFile::store(std::string_view text) {
     if (comparing_) {
         comparing_ = false;
         if (sameLines(*folder_, base_, text)) {
-            written_->add(stored_.identity, std::move(mine_), place_);
-            return Outcome::Unchanged;
+            return recorded(Outcome::Unchanged);
         }
         if (!create()) return Outcome::CantCreate;
     }
     if (!(file_.write(text) && file_.write("\n") && file_.commit())) return Outcome::CantWrite;
-    written_->add(file_.identity(), std::move(mine_), place_);
-    return Outcome::Written;
+    return recorded(Outcome::Written);
 }
 
 OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
@@ -350,16 +366,14 @@ OutputFile::Outcome OutputFile::storeBytes(std::string_view bytes) {
         if (bytes.size() == stored_.size && storedFile_.open(*folder_, base_, stored_.identity) &&
             storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_, storedFile_)) {
             storedFile_.close();
-            written_->add(stored_.identity, std::move(mine_), place_);
-            return Outcome::Unchanged;
+            return recorded(Outcome::Unchanged);
         }
         storedFile_.close();
         comparing_ = false;
         if (!create()) return Outcome::CantCreate;
     }
     if (!(file_.writeRaw(bytes) && file_.commit())) return Outcome::CantWrite;
-    written_->add(file_.identity(), std::move(mine_), place_);
-    return Outcome::Written;
+    return recorded(Outcome::Written);
 }
 
 }  // namespace tarvo

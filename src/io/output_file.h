@@ -138,6 +138,7 @@ private:
         const Stored* find(const platform::FileIdentity& id, std::uint64_t digest) const;
         void add(const platform::FileIdentity& id, std::uint64_t digest, Entry entry);
         bool hasPlace(std::uint64_t place) const;
+        std::size_t placeSlot(std::uint64_t place) const;  // as slotOf (places must not be empty)
         void addPlace(std::uint64_t place);
     };
     static constexpr std::size_t kParts = 16;
@@ -191,6 +192,7 @@ private:
     Refusal refusalOf(const KeptFiles& kept, WrittenFiles& written);
     bool create();
     bool diverge();
+    Outcome recorded(Outcome outcome);
 
     platform::Folder ownFolder_;          // the folder part of the name, when it has one
     const platform::Folder* folder_ = nullptr;  // the folder of the file

@@ -12,17 +12,15 @@ began. Tarvo may refuse a DOT file whose folder is the link at that moment.
 Exit status: 0 passed, 1 failed, 77 when the system cannot exchange names.
 """
 
-import ctypes
 import os
 import re
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-AT_FDCWD = -100
-RENAME_EXCHANGE = 2
+from exchange import Exchanger
+
 DIAGRAMS = 300
 MIN_SECONDS, MAX_SECONDS = 2, 10
 
@@ -40,11 +38,9 @@ def tree(root):
 
 def main():
     tarvo = os.path.abspath(sys.argv[1])
-    libc = ctypes.CDLL(None, use_errno=True)
-    renameat2 = getattr(libc, "renameat2", None)
     with tempfile.TemporaryDirectory(prefix="tarvo-swap-") as scratch:
         work, outside = os.path.join(scratch, "work"), os.path.join(scratch, "outside")
-        sub, swap = [os.path.join(work, "dot", n).encode() for n in ("sub", "swap")]
+        sub, swap = [os.path.join(work, "dot", n) for n in ("sub", "swap")]
         os.makedirs(sub)
         os.makedirs(outside)
         for i in range(DIAGRAMS):
@@ -53,25 +49,14 @@ def main():
         os.symlink(outside, swap)
         planted = tree(outside)
 
-        def exchange():
-            return renameat2(AT_FDCWD, sub, AT_FDCWD, swap, RENAME_EXCHANGE) == 0
-
-        if renameat2 is None or not (exchange() and exchange()):
+        exchanger = Exchanger(sub, swap)
+        if not exchanger.works():
             print("skipped: this system cannot exchange two names (renameat2)")
             return 77
 
-        stop = threading.Event()
-        swaps = [0]
-
-        def swapper():
-            while not stop.is_set():
-                swaps[0] += exchange()
-
-        thread = threading.Thread(target=swapper)
-        thread.start()
         runs = refused = 0
         start = time.monotonic()
-        try:
+        with exchanger:
             while True:
                 elapsed = time.monotonic() - start
                 if elapsed >= MAX_SECONDS or (elapsed >= MIN_SECONDS and refused and runs > 1):
@@ -83,12 +68,9 @@ def main():
                 out = subprocess.run([tarvo, "-wrk", "dot/", "page.wiki"], cwd=work, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60).stdout
                 refused += len(re.findall(rb"Can't create dot/sub/d\d+\.dot", out))
-        finally:
-            stop.set()
-            thread.join()
 
         written = [p for p in tree(os.path.join(work, "dot")) if p.endswith(".dot")]
-        print("%d runs, %d exchanges, %d DOT files refused, %d stored inside" % (runs, swaps[0], refused,
+        print("%d runs, %d exchanges, %d DOT files refused, %d stored inside" % (runs, exchanger.swaps, refused,
                                                                               len(written)))
         problems = []
         after = tree(outside)

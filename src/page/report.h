@@ -1,6 +1,7 @@
 // Every message the program prints goes through one Report. The console rules:
-// 1. Messages go to standard output; "unknown option" and "No file (or
-//    directory)" go to standard error.
+// 1. Messages go to standard output; "unknown option", "bad value for" and
+//    "No file (or directory)" go to standard error. With "-" the page takes
+//    standard output and every message goes to standard error.
 // 2. A page's line starts with "Handling a -> b" ("Comparing a -> b" in test
 //    mode) and has no line end yet.
 // 3. What goes wrong while that page is made (a DOT file, the page's write, a

@@ -70,7 +70,10 @@ public:
     // Opens the folder at name, which must lie in at or below it with every
     // link resolved: a name or link that leads out of at is refused, also
     // when a folder on the way is swapped for a link meanwhile. Everything
-    // later done through the handle stays there.
+    // later done through the handle stays there. On Windows the folder is
+    // kept as a path whose final path is checked once, so a folder on the way
+    // swapped for a link between that check and a write can still send the
+    // write out of at.
     bool openBeneath(const Folder& at, const WString& name);
     // Back to the current folder.
     void close();

@@ -90,7 +90,11 @@ int PageRun::settle() {
 void PageRun::work(Workspace& space) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        queued_.wait(lock, [&] { return closing_ || !toMake_.empty(); });
+        queued_.wait(lock, [&] { return closing_ || !toMake_.empty() || mayFinish(space); });
+        if (mayFinish(space)) {
+            finishDue(lock, space);
+            continue;
+        }
         if (toMake_.empty()) return;
         std::unique_ptr<Batch> batch = std::move(toMake_.front());
         toMake_.pop_front();
@@ -109,22 +113,27 @@ void PageRun::work(Workspace& space) {
         }
         lock.lock();
         made_.emplace(batch->number, std::move(batch));
-        finishDue(lock, space);
     }
 }
 
-// Finishes the batches that are due, one after the other, unless another
-// worker is at it already (it then finishes these too).
+// Whether this worker finishes the batch due next: a batch is finished by
+// the worker that made it, where its memory and files were last touched, or
+// by one that has nothing to make meanwhile.
+bool PageRun::mayFinish(const Workspace& space) const {
+    const auto due = made_.find(finished_);
+    return due != made_.end() && (due->second->maker == &space || toMake_.empty());
+}
+
+// Finishes batches while they are due, one after the other. The batch due is
+// taken out of made_ until it is finished and counted, so no other thread
+// finishes a page or prints meanwhile.
 void PageRun::finishDue(std::unique_lock<std::mutex>& lock, Workspace& space) {
-    if (finishing_) return;
-    finishing_ = true;
-    for (auto due = made_.find(finished_); due != made_.end(); due = made_.find(finished_)) {
+    while (mayFinish(space)) {
+        const auto due = made_.find(finished_);
         std::unique_ptr<Batch> batch = std::move(due->second);
         made_.erase(due);
         int result = result_;
         lock.unlock();
-        // The pages before this batch are finished, and no other thread
-        // prints or finishes a page until its pages are.
         for (auto& job : batch->pages) {
             if (result != 0) break;
             result = finishInTurn(*job, space);
@@ -139,7 +148,8 @@ void PageRun::finishDue(std::unique_lock<std::mutex>& lock, Workspace& space) {
         // rather than at every batch: each waking costs both processors.
         if (sent_ - finished_ <= room() / 2) settled_.notify_all();
     }
-    finishing_ = false;
+    // The batch due now, if made, is another worker's.
+    if (made_.count(finished_)) queued_.notify_all();
 }
 
 int PageRun::finishInTurn(Job& job, Workspace& space) {

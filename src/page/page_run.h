@@ -85,6 +85,7 @@ private:
     std::size_t room() const { return std::min(kMaxBatches, 4 * workers_.size()); }
     void dispatch();
     void work(Workspace& space);
+    bool mayFinish(const Workspace& space) const;
     void finishDue(std::unique_lock<std::mutex>& lock, Workspace& space);
     int finishInTurn(Job& job, Workspace& space);
 
@@ -101,7 +102,6 @@ private:
     std::map<std::size_t, std::unique_ptr<Batch>> made_;  // made, waiting to be due
     std::size_t sent_ = 0;      // batches handed to the workers, numbered from 0
     std::size_t finished_ = 0;  // batches finished (or dropped): the next one is due
-    bool finishing_ = false;    // a worker is finishing what is due
     bool closing_ = false;
     int result_ = 0;  // the first failure ends the run
     std::atomic<bool> stopped_{false};  // result_ is set: no page starts any more

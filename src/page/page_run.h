@@ -3,9 +3,10 @@
 // finish them one at a time, in page order. The workers take the pages in
 // batches of up to kBatch pages of one folder, so that handing pages over
 // costs little beside small pages; a worker whose batch is made but not yet
-// due goes on with the next one, and whichever worker sees the next batch due
-// finishes it. So a run on several threads writes the
-// same files and prints the same lines, in the same order, as a run on one:
+// due goes on with the next one. A batch is finished by the worker that made
+// it once it is due, or by another worker that has nothing to make. So a run
+// on several threads writes the same files and prints the same lines, in the
+// same order, as a run on one:
 //
 // - A page's start (the source opened, the page's refusals, its "Handling"
 //   line) and its making (the page generated into a temporary, or compared)

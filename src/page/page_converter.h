@@ -58,8 +58,6 @@ int startPictures(RunState& run, const PageOptions& options, Report& report);
 // last page; the run then fails at its end.
 void finishPictures(RunState& run, Report& report);
 
-// What converting a page works with: the run's options and shared state, the
-// reporter its messages go to, and the translation's state.
 // What the pages made one after another on one thread share instead of
 // asking for it anew at every page: the read buffers of the source and of
 // the stored page, and the block of page bytes on their way to the file.
@@ -69,6 +67,8 @@ struct PageScratch {
     std::string block;
 };
 
+// What converting a page works with: the run's options and shared state, the
+// reporter its messages go to, and the translation's state.
 struct PageContext {
     const PageOptions& options;
     RunState& run;

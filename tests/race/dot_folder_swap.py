@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from exchange import Exchanger
+from exchange import Exchanger, changed, verdict
 
 DIAGRAMS = 300
 MIN_SECONDS, MAX_SECONDS = 2, 10
@@ -72,16 +72,10 @@ def main():
         written = [p for p in tree(os.path.join(work, "dot")) if p.endswith(".dot")]
         print("%d runs, %d exchanges, %d DOT files refused, %d stored inside" % (runs, exchanger.swaps, refused,
                                                                               len(written)))
-        problems = []
-        after = tree(outside)
-        for name in sorted(set(planted) | set(after)):
-            if planted.get(name) != after.get(name):
-                problems.append("written outside the work folder: %s" % name)
+        problems = ["written outside the work folder: %s" % n for n in changed(planted, tree(outside))]
         if not refused or not written:
             problems.append("the exchange never met a write: nothing shown")
-        for p in problems[:20]:
-            print(p)
-        return 1 if problems else 0
+        return verdict(problems)
 
 
 if __name__ == "__main__":

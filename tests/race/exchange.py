@@ -37,3 +37,15 @@ class Exchanger:
     def __exit__(self, *exc):
         self.stop.set()
         self.thread.join()
+
+
+def changed(before, after):
+    """The names whose entry differs between two snapshots of a folder."""
+    return [name for name in sorted(set(before) | set(after)) if before.get(name) != after.get(name)]
+
+
+def verdict(problems):
+    """Prints the first problems; the exit status of the test."""
+    for p in problems[:20]:
+        print(p)
+    return 1 if problems else 0

@@ -22,7 +22,7 @@ import sys
 import tempfile
 import time
 
-from exchange import Exchanger
+from exchange import Exchanger, changed, verdict
 
 PAGES = 40
 MIN_SECONDS, MAX_SECONDS = 2, 10
@@ -75,17 +75,13 @@ def main():
         print("%d runs, %d exchanges, %d pages written, %d refused, %d in the real folder" % (
             runs, exchanger.swaps, written, refused, len(inside)))
         problems = ["in the real folder: %s" % n for n in inside if not re.fullmatch(r"p\d+\.html", n)]
-        after = entries(outside)
-        problems += ["changed outside the output folder: %s" % n for n in sorted(set(planted) | set(after))
-                     if planted.get(n) != after.get(n)]
+        problems += ["changed outside the output folder: %s" % n for n in changed(planted, entries(outside))]
         with open(users) as f:
             if f.read() != "a file of the user's, outside the output folder\n":
                 problems.append("written through a link: the user's file")
         if not refused or not written:
             problems.append("the exchange never met a page: nothing shown")
-        for p in problems[:20]:
-            print(p)
-        return 1 if problems else 0
+        return verdict(problems)
 
 
 if __name__ == "__main__":

@@ -45,7 +45,10 @@ double timeBody(const std::string& path, int runs) {
         OutputFile file;
         file.open(platform::currentFolder(), WString(page.begin(), page.end()), KeptFiles(), written, {true, {}, {}});
         PageOutput out(file);
-        convertBody(ctx, in, out);
+        struct : PageEvents {
+            void diagramClosed(std::string_view, std::string_view) override {}
+        } dropped;
+        convertBody(ctx, in, out, dropped);
         out.flush();
         file.finish();
         auto t1 = std::chrono::steady_clock::now();

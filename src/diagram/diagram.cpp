@@ -52,7 +52,7 @@ void openDiagram(DiagramContext& ctx, std::string_view tag) {
                            attributeValue(attributes, "theme"));
 }
 
-std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text) {
+std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text, DiagramSink& closed) {
     const std::size_t close = text.find(ctx.closingTag);
     if (close == std::string_view::npos) {
         ctx.dotText.append(text);
@@ -63,7 +63,7 @@ std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text) {
     ctx.dotText.push_back('\n');
     ctx.diagramOpen = false;
     if (ctx.quickgvMode) ctx.dotText.append("}\n");
-    if (ctx.sink) ctx.sink->storeDiagram(ctx.diagramName, ctx.dotText);
+    closed.diagramClosed(ctx.diagramName, ctx.dotText);
     return close + ctx.closingTag.size();
 }
 

@@ -15,7 +15,7 @@ namespace tarvo {
 // page layer stores it; the translation never opens a file or prints.
 class DiagramSink {
 public:
-    virtual void storeDiagram(std::string_view name, std::string_view dotText) = 0;
+    virtual void diagramClosed(std::string_view name, std::string_view dotText) = 0;
 
 protected:
     ~DiagramSink() = default;
@@ -23,7 +23,6 @@ protected:
 
 // The diagram capture of the page being translated.
 struct DiagramContext {
-    DiagramSink* sink = nullptr;  // none: the DOT text is dropped
     bool diagramOpen = false;     // from an opening tag until its closing tag
     bool quickgvMode = false;
     std::string closingTag;
@@ -40,9 +39,9 @@ std::size_t diagramTagNameLength(std::string_view text);
 void openDiagram(DiagramContext& ctx, std::string_view tag);
 
 // Moves text into the open block up to its closing tag, or all of it. At the
-// closing tag the block is closed and its DOT text handed to the sink.
+// closing tag the block is closed and its DOT text handed to closed.
 // Returns the bytes taken (the closing tag included).
-std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text);
+std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text, DiagramSink& closed);
 
 // The image element of the block opened last: the picture genPrefix + name +
 // ".svg" that Graphviz makes from the DOT file.

@@ -94,7 +94,7 @@ void tagAtStartStep(BodyRun& run) {
             DiagramContext& diagram = run.ctx.inlines.diagram;
             openDiagram(diagram, text.substr(0, gt + 1));
             std::string_view rest = text.substr(gt + 1);
-            if (!rest.empty()) rest.remove_prefix(captureDiagramText(diagram, rest));
+            if (!rest.empty()) rest.remove_prefix(captureDiagramText(diagram, rest, run.events));
             run.write(diagramImage(diagram, run.ctx.inlines.options.genPrefix));
             run.write(rest);
             run.write("\n");
@@ -157,17 +157,13 @@ void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
             return;
         }
     }
-    formatInlineInto(ctx.inlines, *this, out, piece, formatted, plain);
+    formatInlineInto(ctx.inlines, *this, events, out, piece, formatted, plain);
     out.write(formatted);
 }
 
-bool BodyRun::preOpened(std::string& before) {
+bool BodyRun::preOpened() {
     const bool wasOpen = isPre();
-    if (st.blockMode != BlockMode::None) {
-        out.write(before);
-        before.clear();
-        if (!wasOpen) closeBlock(st, out);
-    }
+    if (!wasOpen) closeOpenBlock();
     st.blockMode = BlockMode::PreTag;
     return wasOpen;
 }
@@ -196,17 +192,17 @@ void closeBlock(BlockState& st, PageOutput& out) {
     st.blockMode = BlockMode::None;
 }
 
-void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out) {
+void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEvents& events) {
     // Emphasis, comments, raw text and diagrams never reach into the next
     // page; blocks, lists and tables are closed at the end of each body.
     ctx.inlines.state = InlineState();
     ctx.inlines.diagram.diagramOpen = false;
-    BodyRun run(ctx, out);
+    BodyRun run(ctx, out, events);
     BlockState& st = ctx.block;
     DiagramContext& diagram = ctx.inlines.diagram;
     while (source.readLine(run.source)) {
         run.source = trimmedRight(run.source);
-        if (diagram.diagramOpen) run.source.remove_prefix(captureDiagramText(diagram, run.source));
+        if (diagram.diagramOpen) run.source.remove_prefix(captureDiagramText(diagram, run.source, events));
         if (run.source.empty()) {
             if (run.text.inComment) continue;
             if (st.blockMode == BlockMode::PreTag) out.write("\n");

@@ -21,7 +21,12 @@ struct TableState {
 };
 
 // What the inline scan keeps from one line to the next: emphasis, an open
-// comment, raw text. The block parser reads it to classify a line.
+// comment, raw text. The block parser reads it to classify a line, and
+// writes it only where the start of a line decides what the scan would
+// otherwise decide inside it: a line that opens with "<pre" or "<source"
+// starts raw preformatted text, one that opens with "<!--" starts (or, with
+// its "-->", ends) a comment, and the "-->" that ends a comment over several
+// lines ends it (block_parser.cpp). It also clears it at the start of a page.
 struct InlineState {
     bool italicOpen = false;
     bool boldOpen = false;

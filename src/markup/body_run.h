@@ -24,12 +24,16 @@ namespace tarvo {
 inline bool isListMarker(char c) { return c == '*' || c == '#' || c == ':' || c == ';'; }
 
 struct BodyRun final : BlockEvents {
-    BodyRun(MarkupContext& c, PageOutput& o) : ctx(c), out(o), st(c.block), text(c.inlines.state) {}
+    BodyRun(MarkupContext& c, PageOutput& o, PageEvents& p)
+        : ctx(c), out(o), events(p), st(c.block), text(c.inlines.state) {}
 
     MarkupContext& ctx;
     PageOutput& out;
+    PageEvents& events;
     BlockState& st;
-    InlineState& text;  // read to classify a line; the inline scan changes it
+    // Read to classify a line; the inline scan changes it, and the block
+    // parser only where block_state.h says.
+    InlineState& text;
 
     std::string_view source;  // the current source line, as the source hands it out
     std::size_t b = 0;   // the logical line: source[b, e)
@@ -81,7 +85,8 @@ struct BodyRun final : BlockEvents {
     bool isPre() const { return st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent; }
 
     // A tag inside the line opened or closed a preformatted block.
-    bool preOpened(std::string& before) override;
+    bool blockOpen() const override { return st.blockMode != BlockMode::None; }
+    bool preOpened() override;
     void preClosed() override { st.blockMode = BlockMode::None; }
 };
 

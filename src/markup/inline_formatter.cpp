@@ -118,9 +118,11 @@ constexpr std::size_t kHandOver = 64 * 1024;
 
 }  // namespace
 
-InlineScan::InlineScan(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text)
+InlineScan::InlineScan(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
+                       std::string_view text)
     : ctx_(ctx),
       events_(events),
+      page_(page),
       out_(out),
       done_(ctx.buffers.done),
       data_(text.data()),
@@ -389,7 +391,12 @@ void InlineScan::angle() {
 
 // A "<pre" or "<source" tag inside a line opens a preformatted block.
 void InlineScan::preOpen() {
-    const bool alreadyOpen = events_.preOpened(done_);
+    // What the line made before the tag goes before the block's end.
+    if (events_.blockOpen()) {
+        out_.write(done_);
+        done_.clear();
+    }
+    const bool alreadyOpen = events_.preOpened();
     state().rawMode = RawMode::PreBlock;
     std::size_t gt = find(closeAngle, 0);
     if (gt == npos) {
@@ -417,7 +424,7 @@ bool InlineScan::diagramOpen() {
     if (gt == npos) return false;
     openDiagram(ctx_.diagram, rest().substr(0, gt + 1));
     consume(gt + 1);
-    consume(captureDiagramText(ctx_.diagram, rest()));
+    consume(captureDiagramText(ctx_.diagram, rest(), page_));
     pushBack(diagramImage(ctx_.diagram, ctx_.options.genPrefix));
     pass(1);  // the inserted element is scanned from its second byte on
     return true;
@@ -425,9 +432,9 @@ bool InlineScan::diagramOpen() {
 
 // ---- entry point ----
 
-void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text,
-                      std::string& result, std::size_t plain) {
-    InlineScan scan(ctx, events, out, text);
+void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
+                      std::string_view text, std::string& result, std::size_t plain) {
+    InlineScan scan(ctx, events, page, out, text);
     scan.pass(plain);
     scan.run();
     result.swap(scan.result());

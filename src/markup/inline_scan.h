@@ -22,11 +22,13 @@ namespace tarvo {
 // state: a tag inside the line opened or closed a preformatted block.
 class BlockEvents {
 public:
-    // A "<pre" or "<source" tag opens a block here. `before` is the
-    // translation of the line up to the tag; the block parser writes it out
-    // (and empties it) when it must close its open block first. True when a
-    // preformatted block was open already: the tag then adds nothing.
-    virtual bool preOpened(std::string& before) = 0;
+    // A block is open, which a "<pre" or "<source" tag inside the line may
+    // close: the scan first writes out what it translated before the tag.
+    virtual bool blockOpen() const = 0;
+    // A "<pre" or "<source" tag opens a block here; the block parser closes
+    // its open block unless that is preformatted. True when a preformatted
+    // block was open already: the tag then adds nothing.
+    virtual bool preOpened() = 0;
     // A "</pre" or "</source" tag closed the preformatted block.
     virtual void preClosed() = 0;
 
@@ -41,7 +43,7 @@ public:
     // Translated text may be handed to out before the scan ends (the caller
     // writes the result to out right after it, and nothing in between), so
     // that a long line never holds its whole translation.
-    InlineScan(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text);
+    InlineScan(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out, std::string_view text);
 
     void run();
     std::string& result() { return done_; }
@@ -107,6 +109,7 @@ private:
 
     InlineContext& ctx_;
     BlockEvents& events_;
+    PageEvents& page_;
     PageOutput& out_;
     std::string& done_;
     // The input: the caller's text until something is pushed back, then our
@@ -125,8 +128,8 @@ private:
 // after: the start of a long translation may be handed to out during the
 // call, and result then holds only the rest. The first `plain` bytes are
 // known to hold nothing to translate (see plainLength).
-void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageOutput& out, std::string_view text,
-                      std::string& result, std::size_t plain);
+void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
+                      std::string_view text, std::string& result, std::size_t plain);
 
 // Handlers of links, images and URLs, called by the scan.
 // At "[": a double-bracket link or image, or a bracketed URL.

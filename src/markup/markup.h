@@ -2,7 +2,9 @@
 // reads the source line by line (block_parser.cpp, lists.cpp, tables.cpp)
 // and hands the text within a line to the inline scan (inline_formatter.cpp,
 // links.cpp), which writes the translation. The translation never fails,
-// never prints and never opens a file: diagrams leave through a DiagramSink.
+// never prints and never opens a file: the body's bytes go to the output it
+// is given, and whatever else the page must hear of goes to the PageEvents
+// it is given, in page order.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +42,13 @@ struct InlineContext {
     InlineBuffers buffers;
 };
 
+// What the translation tells the page besides the body's bytes, in page
+// order, as it meets it: a diagram block closed (its DOT text, to be stored).
+class PageEvents : public DiagramSink {
+protected:
+    ~PageEvents() = default;
+};
+
 // Everything the translation keeps over a page.
 struct MarkupContext {
     explicit MarkupContext(MarkupOptions options) : inlines{std::move(options), {}, {}, {}} {}
@@ -48,9 +57,10 @@ struct MarkupContext {
     InlineContext inlines;
 };
 
-// Reads every remaining line of the source and writes the page body; closes
-// every block and table still open at the end.
-void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out);
+// Reads every remaining line of the source and writes the page body to out,
+// telling events what else it meets; closes every block and table still open
+// at the end.
+void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEvents& events);
 
 // Closes the open paragraph, list or preformatted block.
 void closeBlock(BlockState& st, PageOutput& out);

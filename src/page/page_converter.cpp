@@ -34,7 +34,7 @@ struct PagePlace {
 // The DOT files of one page's diagrams, stored in the run's work folder as
 // the translation hands them over (or, for a page made on another thread,
 // once the page is done), and handed on for their pictures.
-class DotFiles final : public DiagramSink {
+class DotFiles final : public PageEvents {
 public:
     // kept is the page's; it is read when a DOT file is stored.
     DotFiles(const KeptFiles& kept, PagePlace page, bool hold) : pageKept_(kept), page_(page), hold_(hold) {}
@@ -42,7 +42,7 @@ public:
     // The run's state and reporter to store with from now on.
     void use(const PageContext& ctx) { ctx_.emplace(ctx); }
 
-    void storeDiagram(std::string_view name, std::string_view text) override {
+    void diagramClosed(std::string_view name, std::string_view text) override {
         if (hold_) {
             held_.emplace_back(name, text);
             return;
@@ -56,7 +56,7 @@ public:
     // Stores what was held back, in the order it came.
     void storeHeld() {
         hold_ = false;
-        for (const auto& [name, text] : held_) storeDiagram(name, text);
+        for (const auto& [name, text] : held_) diagramClosed(name, text);
         held_.clear();
     }
 
@@ -164,25 +164,26 @@ namespace {
 
 // Writes the page body into out; with links, its bytes are scanned for links
 // on their way.
-void writeBody(const PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
+void writeBody(const PageContext& ctx, WikiInStream& source, PageOutput& out, PageEvents& events, LinkScan* links) {
     if (!links) {
-        convertBody(ctx.markup, source, out);
+        convertBody(ctx.markup, source, out, events);
         return;
     }
     out.flush();
     links->bodyStarts();
-    convertBody(ctx.markup, source, out);
+    convertBody(ctx.markup, source, out, events);
     out.flush();
     links->bodyEnds();
 }
 
 // Writes the frame or the template with the body into out. 0, or 1 after a
 // reported template failure.
-int generatePage(const PageContext& ctx, WikiInStream& source, PageOutput& out, LinkScan* links) {
+int generatePage(const PageContext& ctx, WikiInStream& source, PageOutput& out, PageEvents& events,
+                 LinkScan* links) {
     const WString& templateName = ctx.options.templateName;
     if (templateName.empty()) {
         out.write(kPageHead);
-        writeBody(ctx, source, out, links);
+        writeBody(ctx, source, out, events, links);
         out.write(kPageFoot);
         return 0;
     }
@@ -197,7 +198,7 @@ int generatePage(const PageContext& ctx, WikiInStream& source, PageOutput& out, 
     while (!tmpl.atEnd() && tmpl.readLine(line)) {
         if (std::string_view(line).substr(0, kBodyMarker.size()) == kBodyMarker) {
             markerSeen = true;
-            writeBody(ctx, source, out, links);
+            writeBody(ctx, source, out, events, links);
         } else {
             out.write(line);
             out.write('\n');
@@ -294,10 +295,7 @@ int PageJob::make(const PageContext& ctx) {
     std::string ownBlock;
     PageOutput out(to, ctx.scratch ? ctx.scratch->block : ownBlock);
     s.dots.use(ctx);
-    DiagramSink*& diagrams = ctx.markup.inlines.diagram.sink;
-    diagrams = &s.dots;
-    const int result = generatePage(ctx, s.reader, out, s.links ? &*s.links : nullptr);
-    diagrams = nullptr;
+    const int result = generatePage(ctx, s.reader, out, s.dots, s.links ? &*s.links : nullptr);
     out.flush();
     if (ctx.scratch) {
         ctx.scratch->readBuffer = s.reader.returnBuffer();
@@ -356,9 +354,7 @@ int convertToStandardOutput(const PageContext& ctx, const std::optional<WString>
     StandardOutput sink;
     PageOutput out(sink);
     dots.use(ctx);
-    ctx.markup.inlines.diagram.sink = &dots;
-    const int result = generatePage(ctx, reader, out, nullptr);
-    ctx.markup.inlines.diagram.sink = nullptr;
+    const int result = generatePage(ctx, reader, out, dots, nullptr);
     out.flush();
     if (result != 0) return 1;
     if (!sink.ok()) {

@@ -46,9 +46,9 @@ std::string text(const std::vector<std::string>& lines) {
 
 // The DOT files a page would store: name.dot and the text with one more line
 // end, as the page layer writes them.
-struct DotFiles final : DiagramSink {
+struct DotFiles final : PageEvents {
     std::map<std::string, std::string> files;
-    void storeDiagram(std::string_view name, std::string_view text) override {
+    void diagramClosed(std::string_view name, std::string_view text) override {
         files[std::string(name) + ".dot"] = std::string(text) + "\n";
     }
 };
@@ -79,12 +79,8 @@ struct Run {
         WikiInStream in;
         in.open(widen(tmp.dir + "page.txt"));
         DotFiles dots;
-        ctx->inlines.diagram.sink = &dots;
         PageOutput out;
-        ::testing::internal::CaptureStdout();
-        convertBody(*ctx, in, out);
-        ctx->inlines.diagram.sink = nullptr;
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        convertBody(*ctx, in, out, dots);
         const std::string expected = text(ex.body), &actual = out.text();
         EXPECT_TRUE(expected == actual) << (expected.size() < 100000 ? "expected:\n" + expected + "actual:\n" + actual
                                                                      : "the long output differs");

@@ -43,7 +43,7 @@ double timeBody(const std::string& path, int runs) {
         auto t0 = std::chrono::steady_clock::now();
         WrittenFiles written;
         OutputFile file;
-        file.open(platform::currentFolder(), WString(page.begin(), page.end()), KeptFiles(), written, {true, {}, {}});
+        file.open(platform::currentFolder(), WString(page.begin(), page.end()), ProtectedFiles(), written, {true, {}, {}});
         PageOutput out(file);
         struct : PageEvents {
             void diagramClosed(std::string_view, std::string_view) override {}

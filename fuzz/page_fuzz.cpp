@@ -45,17 +45,18 @@ template <typename... Values>
 }
 
 // Converts the source into its page beside it, as a run does, and returns the
-// page. The translation's state in markup goes on from one page to the next,
-// as in a run.
-std::string convert(tarvo::MarkupContext& markup, const std::string& source, const std::string& work) {
+// page. The workspace (with the translation's state) goes on from one page
+// to the next, as on a thread of a run.
+std::string convert(tarvo::Workspace& space, const std::string& source, const std::string& work) {
     tarvo::PageOptions options;
     options.workDir = tarvo::widen(work);
-    tarvo::RunState run;
-    tarvo::startRun(run, options);
-    tarvo::Report report;
-    tarvo::convertPage(tarvo::PageContext{options, run, report, markup},
-                       tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source), 0, {}, nullptr},
-                       std::nullopt);
+    tarvo::PageShared shared;
+    tarvo::platform::Folder workFolder;
+    if (workFolder.open(tarvo::platform::currentFolder(), options.workDir)) shared.workFolder = &workFolder;
+    const tarvo::PageContext ctx{options, shared, space};
+    tarvo::PageJob job(tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source), 0, {}, nullptr},
+                       std::nullopt, false);
+    if (!job.start(ctx) && !job.make(ctx)) job.finish(ctx);
     const std::string page = source.substr(0, source.rfind('.')) + ".html";
     std::ifstream in(page, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -72,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream file(source, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    auto markup = std::make_unique<tarvo::MarkupContext>(tarvo::MarkupOptions());
+    auto space = std::make_unique<tarvo::Workspace>(tarvo::MarkupOptions());
     const std::string work = scratch.root + "/work/";
     // A cost or an output that grows faster than the input (a quadratic path,
     // a link that expands without end) shows here long before it would
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // it counts, so that a busy machine or a slow disk does not fail a run.
     auto cpuSeconds = [&](std::string& page) {
         const std::clock_t start = std::clock();
-        page = convert(*markup, source, work);
+        page = convert(*space, source, work);
         return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     };
     const double budget = 0.05 + 20e-6 * static_cast<double>(size);
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int again = 0; again < 2 && seconds > budget; ++again) seconds = std::min(seconds, cpuSeconds(second));
     if (seconds > budget) fail("slow input: %zu bytes took %.3f s of processor time\n", size, seconds);
     if (first.size() > 2048 + 64 * size) fail("output out of proportion: %zu bytes from %zu\n", first.size(), size);
-    second = convert(*markup, source, work);
+    second = convert(*space, source, work);
     std::error_code ignored;  // the DOT files of this input must not pile up
     fs::remove_all(scratch.root + "/work/", ignored);
     fs::create_directory(scratch.root + "/work/", ignored);

@@ -10,7 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "page/page_converter.h"
+#include "cli/walked_tree.h"
+#include "page/run.h"
 #include "platform/platform.h"
 
 namespace tarvo {
@@ -39,33 +40,25 @@ struct Level {
 };
 
 struct Walk {
-    RunContext& ctx;
-    const std::optional<WString>& outputArg;
+    Run& run;
+    bool recursive;
     WString pattern;
     WString prefix{};  // the path of the current folder as messages show it
     std::vector<Level> levels{};
     std::set<platform::FileIdentity> entered{};  // a folder reached twice is walked once
 
-    bool recursive() const { return ctx.options.recursive; }
+    // A folder that cannot be read is said after the pages before it; the
+    // walk goes on. False when one of those pages stopped the run.
+    bool unreadable(const WString& path) { return run.folderUnreadable(path); }
 
-    // Reports a folder that cannot be read, after the pages before it; the
-    // run goes on. Nonzero when one of those pages failed: the run then ends
-    // there, and the folder is not heard of.
-    int reportUnreadable(const WString& path) {
-        if (int result = ctx.pages->settle()) return result;
-        ctx.report.cantOpenFolder(path);
-        ctx.state.failAtEnd = true;
-        return 0;
-    }
-
-    int noMatch() {
-        ctx.report.noMatch(prefix + pattern);
-        return 1;
+    bool noMatch() {
+        run.nothingMatches(prefix + pattern);
+        return false;
     }
 
     // Converts the matching files of the current folder and lists its
-    // sub-folders. Nonzero when a conversion failed.
-    int visit(bool top) {
+    // sub-folders. False when the run stopped.
+    bool visit(bool top) {
         Level& level = levels.back();
         prefix.resize(level.prefixLength);
         platform::DirSearch search;
@@ -78,34 +71,34 @@ struct Walk {
                 sources->push_back(entry.identity);
                 files.push_back(std::move(entry));
             } while (search.findNext(entry));
-        } else if (top && !recursive()) {
+        } else if (top && !recursive) {
             return noMatch();
         } else if (search.failed()) {
             // The folder the walk starts from is named "." when the input
             // has no folder part.
-            return reportUnreadable(prefix.empty() ? WString(u".") + platform::kPathSeparator : prefix);
+            return unreadable(prefix.empty() ? WString(u".") + platform::kPathSeparator : prefix);
         }
         std::sort(sources->begin(), sources->end());
         for (const platform::DirEntry& file : files) {
             const SourceFile source{*level.folder,  prefix + file.name, prefix.size(),
                                     file.identity, sources.get(),  level.identity};
-            if (int result = ctx.pages->add(source, level.folder, sources, outputArg)) return result;
+            if (!run.add(source, level.folder, sources)) return false;
         }
-        if (!recursive()) return 0;
+        if (!recursive) return true;
         if (search.findFirst(*level.folder, u"*.*", entry)) {
             do {
                 if (entry.directory && !entry.hidden && !entry.system && entry.name != u"." && entry.name != u"..")
                     level.subfolders.push_back(entry.name);
             } while (search.findNext(entry));
         } else if (search.failed()) {
-            return reportUnreadable(prefix);
+            return unreadable(prefix);
         }
-        return 0;
+        return true;
     }
 
     // Opens the folders below the nearest held one again, down to the
-    // current level. Nonzero when the run ended.
-    int reopen() {
+    // current level. False when the run stopped.
+    bool reopen() {
         std::size_t held = levels.size() - 1;
         while (!levels[held].held) --held;
         for (std::size_t j = held + 1; j < levels.size(); ++j) {
@@ -117,10 +110,10 @@ struct Walk {
             if (!level.held) {
                 prefix.resize(level.prefixLength);
                 levels.resize(j);  // what is left below it cannot be reached
-                return reportUnreadable(prefix);
+                return unreadable(prefix);
             }
         }
-        return 0;
+        return true;
     }
 
     // The walk lets go of the level's folder (pages under way may still
@@ -130,16 +123,16 @@ struct Walk {
         level.held = false;
     }
 
-    // Enters the next sub-folder of the deepest level. Nonzero when a
-    // conversion failed.
-    int enterNext() {
+    // Enters the next sub-folder of the deepest level. False when the run
+    // stopped.
+    bool enterNext() {
         Level& level = levels.back();
         const WString name = level.subfolders[level.next++];
         auto child = std::make_shared<platform::Folder>();
         prefix.resize(level.prefixLength);
-        if (!child->open(*level.folder, name)) return reportUnreadable(prefix + name);
+        if (!child->open(*level.folder, name)) return unreadable(prefix + name);
         const platform::FileIdentity identity = platform::identify(*child, WString());
-        if (!entered.insert(identity).second) return 0;
+        if (!entered.insert(identity).second) return true;
         if (!staysOpen(levels.size() - 1)) close(level);
         Level next;
         next.name = name;
@@ -153,29 +146,26 @@ struct Walk {
         return visit(false);
     }
 
-    int run(platform::Folder first) {
+    // Walks the tree from the folder first. False when the run stopped.
+    bool walk(platform::Folder first) {
         levels.emplace_back();
         levels.back().prefixLength = prefix.size();
         *levels.back().folder = std::move(first);
         levels.back().held = true;
         levels.back().identity = platform::identify(*levels.back().folder, WString());
         entered.insert(levels.back().identity);
-        if (int result = visit(true)) return result;
+        if (!visit(true)) return false;
         while (!levels.empty()) {
             Level& level = levels.back();
-            int result = 0;
+            bool goOn = true;
             if (level.next == level.subfolders.size()) levels.pop_back();
-            else if (!level.held) result = reopen();
-            else result = enterNext();
-            if (result != 0) return result;
+            else if (!level.held) goOn = reopen();
+            else goOn = enterNext();
+            if (!goOn) return false;
         }
-        return 0;
+        return true;
     }
 };
-
-bool endsWithSeparator(const WString& path) {
-    return !path.empty() && WString(platform::kDirSeparators).find(path.back()) != WString::npos;
-}
 
 // True when the folder part of the input names nothing that could be a folder
 // at all: nothing, a file, or a link that leads nowhere. (A folder that exists
@@ -195,60 +185,37 @@ bool namesNoFolder(const WString& dirPart) {
     return false;
 }
 
-// The output folder and the work folder are made when missing, so that a
-// first run into a fresh folder needs no preparation. Nothing else is ever
-// created: not the folder of a page's own path, not a diagram's sub-folder.
-void makeOutputFolders(const ConvertOptions& options, const std::optional<WString>& outputArg) {
-    if (outputArg && !options.testMode) {
-        const WString output = trimBlanks(*outputArg);
-        if (endsWithSeparator(output)) platform::makeFolders(output);
-    }
-    if (const WString work = platform::folderPart(options.workDir); !work.empty()) platform::makeFolders(work);
-}
-
 }  // namespace
 
-int convertPath(RunContext& ctx, const WString& inputPath, const std::optional<WString>& outputArg) {
+int convertPath(const ConvertOptions& options, Report& report, const WString& inputPath,
+                const std::optional<WString>& outputArg) {
+    Run run(runOptions(options, outputArg), report);
     const WString dirPart = platform::folderPart(inputPath);
-    Walk walk{ctx, outputArg, inputPath.substr(dirPart.size()), dirPart};
+    Walk walk{run, options.recursive, inputPath.substr(dirPart.size()), dirPart};
     platform::Folder first;
     const bool opened = dirPart.empty() || first.open(platform::currentFolder(), dirPart);
     // A recursive walk from a folder that is not there is a mistake in the
-    // input, reported before anything is made.
-    if (!opened && ctx.options.recursive && namesNoFolder(dirPart)) return walk.noMatch();
-    // Pages are made on as many threads as --jobs asks for, else on this one.
-    ctx.pages = std::make_unique<PageRun>(pageOptions(ctx.options), ctx.state, ctx.report,
-                                          ctx.options.jobs > 0 ? ctx.options.jobs : 1);
-    const PageOptions& options = ctx.pages->options();
-    // Pictures that cannot be made are said before anything is made.
-    if (startPictures(ctx.state, options, ctx.report) != 0) return 1;
-    makeOutputFolders(ctx.options, outputArg);
-    if (!opened && !ctx.options.recursive) return walk.noMatch();
-    startRun(ctx.state, options);
-    int result = 0;
-    // No page of a recursive run replaces a file the walk converts.
-    if (opened && ctx.options.recursive) ctx.state.walked.emplace(first, walk.pattern);
-    if (opened) result = walk.run(std::move(first));
-    else result = walk.reportUnreadable(dirPart);
-    if (result == 0) result = ctx.pages->settle();
-    finishPictures(ctx.state, ctx.report);
-    // The links are checked once every page of the run is known; a run that
-    // stopped early would find links to pages it never came to.
-    if (result == 0 && ctx.options.checkLinks && ctx.state.links.reportBroken(ctx.report) != 0) result = 1;
-    // A folder that could not be read, or a DOT file that could not be
-    // written, fails the run once everything else is done.
-    if (result == 0 && ctx.state.failAtEnd) return 1;
-    return result;
+    // input, said before anything is made.
+    if (!opened && options.recursive && namesNoFolder(dirPart)) {
+        walk.noMatch();
+    } else if (run.start()) {
+        if (opened) {
+            // No page of a recursive run replaces a file the walk converts.
+            if (options.recursive) run.protectWalkedFiles(std::make_unique<WalkedTree>(first, walk.pattern));
+            walk.walk(std::move(first));
+        } else if (options.recursive) {
+            walk.unreadable(dirPart);
+        } else {
+            walk.noMatch();
+        }
+    }
+    return run.finish();
 }
 
-int convertStream(RunContext& ctx, const WString& input) {
-    makeOutputFolders(ctx.options, std::nullopt);
-    ctx.pages = std::make_unique<PageRun>(pageOptions(ctx.options), ctx.state, ctx.report, 1);
-    startRun(ctx.state, ctx.pages->options());
-    const bool fromInput = input == u"-";
-    int result = ctx.pages->toStandardOutput(fromInput ? std::nullopt : std::optional<WString>(input));
-    if (result == 0 && ctx.state.failAtEnd) result = 1;
-    return result;
+int convertStream(const ConvertOptions& options, Report& report, const WString& input) {
+    Run run(runOptions(options, std::nullopt), report);
+    if (run.start()) run.addToStandardOutput(input == u"-" ? std::nullopt : std::optional<WString>(input));
+    return run.finish();
 }
 
 }  // namespace tarvo

@@ -164,9 +164,9 @@ bool streamsAllowed(const ConvertOptions& o, const Reading& r) {
 
 }  // namespace
 
-int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
-    Report& report = ctx.report;
-    const Reading r = readWords(ctx.options, args);
+int runCommandLine(Report& report, const std::vector<WString>& args) {
+    ConvertOptions options;
+    const Reading r = readWords(options, args);
     const bool streams = r.input == u"-" || r.output == u"-";
     // Standard output carries the page: everything else goes to standard error.
     if (streams) report.keepStandardOutputForThePage();
@@ -187,12 +187,12 @@ int runCommandLine(RunContext& ctx, const std::vector<WString>& args) {
         report.noInputFilename();
         return 1;
     }
-    if (!streams) return convertPath(ctx, *r.input, r.output);
-    if (!streamsAllowed(ctx.options, r)) {
+    if (!streams) return convertPath(options, report, *r.input, r.output);
+    if (!streamsAllowed(options, r)) {
         report.streamsMisused();
         return 2;
     }
-    return convertStream(ctx, *r.input);
+    return convertStream(options, report, *r.input);
 }
 
 }  // namespace tarvo

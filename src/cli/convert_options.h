@@ -1,9 +1,10 @@
 // The settings of one run as the command line gives them, fixed afterwards.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "page/page_converter.h"
+#include "page/run.h"
 
 namespace tarvo {
 
@@ -18,14 +19,14 @@ struct ConvertOptions {
     bool svg = false;             // make the diagrams' pictures with Graphviz
     WString dotProgram = u"dot";  // the Graphviz program, a path or a name on PATH
     double dotTimeout = 30;       // seconds a picture may take
-    unsigned jobs = 0;            // pictures made at once; 0: not given
+    unsigned jobs = 0;            // pages and pictures made at once; 0: not given
 };
 
-// The part of the options that converting a page reads.
-inline PageOptions pageOptions(const ConvertOptions& o) {
-    return PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix},
-                       o.checkLinks,
-                       PictureOptions{o.svg, o.dotProgram, o.dotTimeout, o.jobs}};
+// What the run takes of the options, with the output argument.
+inline RunOptions runOptions(const ConvertOptions& o, const std::optional<WString>& output) {
+    return RunOptions{PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix},
+                                  o.checkLinks, PictureOptions{o.svg, o.dotProgram, o.dotTimeout, o.jobs}},
+                      output, o.jobs > 0 ? o.jobs : 1};
 }
 
 }  // namespace tarvo

@@ -1,5 +1,3 @@
-#include <memory>
-
 #include "cli/command_line.h"
 #include "platform/platform.h"
 
@@ -7,8 +5,8 @@ namespace tarvo {
 
 // Called by the platform's entry point with the wide arguments.
 int programMain(const std::vector<WString>& args) {
-    auto ctx = std::make_unique<RunContext>();
-    return runCommandLine(*ctx, args);
+    Report report;
+    return runCommandLine(report, args);
 }
 
 }  // namespace tarvo

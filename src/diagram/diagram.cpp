@@ -67,13 +67,15 @@ std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text, Diagr
     return close + ctx.closingTag.size();
 }
 
+std::string pictureName(std::string_view genPrefix, std::string_view diagramName) {
+    std::string name(genPrefix);
+    name += diagramName;
+    name += kImageExtension;
+    return name;
+}
+
 std::string diagramImage(const DiagramContext& ctx, std::string_view genPrefix) {
-    std::string image = "<img src=\"";
-    image += genPrefix;
-    image += ctx.diagramName;
-    image += kImageExtension;
-    image += "\"/>";
-    return image;
+    return "<img src=\"" + pictureName(genPrefix, ctx.diagramName) + "\"/>";
 }
 
 }  // namespace tarvo

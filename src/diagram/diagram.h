@@ -43,8 +43,11 @@ void openDiagram(DiagramContext& ctx, std::string_view tag);
 // Returns the bytes taken (the closing tag included).
 std::size_t captureDiagramText(DiagramContext& ctx, std::string_view text, DiagramSink& closed);
 
-// The image element of the block opened last: the picture genPrefix + name +
-// ".svg" that Graphviz makes from the DOT file.
+// The picture a page shows for the diagram of this name, relative to the
+// page: genPrefix + name + ".svg", which Graphviz makes from the DOT file.
+std::string pictureName(std::string_view genPrefix, std::string_view diagramName);
+
+// The image element of the block opened last, showing its picture.
 std::string diagramImage(const DiagramContext& ctx, std::string_view genPrefix);
 
 // The value of name="..." in an attribute text, or empty.

@@ -58,17 +58,12 @@ public:
     // promise another line: what is left may be a lone last byte of UTF-16.)
     bool atEnd() const { return ended_ && pos_ >= end_; }
     SourceEncoding encoding() const { return encoding_; }
-    // The read buffer (kBufferSize bytes), handed in before open() and back
-    // once the reading is over, so that files read one after another share
-    // one. Handing it back closes the file: the stream reads as ended.
-    void lendBuffer(std::unique_ptr<char[]> buffer) {
-        if (!buffer_) buffer_ = std::move(buffer);
-    }
-    std::unique_ptr<char[]> returnBuffer() {
+    // Closes the file: the stream reads as ended. The read buffer stays for
+    // the next file opened, so that files read one after another share one.
+    void close() {
         file_.close();
         pos_ = end_ = 0;
         ended_ = true;
-        return std::move(buffer_);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "page/compare_mode.h"
 
+#include <algorithm>
+
 namespace tarvo {
 
 void PageComparison::lineEnds() {
@@ -25,13 +27,14 @@ void PageComparison::take(std::string_view bytes) {
         }
         const std::size_t end = bytes.find('\n');
         const std::string_view piece = bytes.substr(0, end);
+        // Of the differing line no more is kept than a message shows.
         if (differs_) {
-            rest_.append(piece);
+            rest_.append(piece.substr(0, Verdict::kShown + 1 - std::min(rest_.size(), Verdict::kShown + 1)));
         } else if (storedLine_.substr(matched_, piece.size()) == piece) {
             matched_ += piece.size();
         } else {
             differs_ = true;
-            rest_.assign(piece);
+            rest_.assign(piece.substr(0, Verdict::kShown + 1));
         }
         if (end == std::string_view::npos) return;
         lineEnds();
@@ -39,29 +42,39 @@ void PageComparison::take(std::string_view bytes) {
     }
 }
 
-int PageComparison::finish(Report& report, const WString& source, const WString& page) {
+namespace {
+
+// A line as a message shows it: at most Verdict::kShown bytes, then "...".
+std::string shown(std::string_view start, std::string_view rest = {}) {
+    std::string line(start.substr(0, Verdict::kShown));
+    line.append(rest.substr(0, Verdict::kShown - line.size()));
+    if (start.size() + rest.size() > Verdict::kShown) line += "...";
+    return line;
+}
+
+}  // namespace
+
+Verdict PageComparison::finish() {
     // A last line without its line end counts as a line.
     if (inLine_) lineEnds();
+    Verdict v;
+    v.line = count_;
     if (differs_) {
-        report.difference(count_, source, page, storedLine_, storedLine_.substr(0, matched_), rest_);
-        return 1;
-    }
-    if (storedDone_) {
-        report.tooMuchGenerated(page, count_);
+        v.kind = Verdict::Kind::Differs;
+        v.stored = shown(storedLine_);
+        v.generated = shown(storedLine_.substr(0, matched_), rest_);
+    } else if (storedDone_) {
+        v.kind = Verdict::Kind::TooMuchGenerated;
         for (std::size_t at = 0; at < extra_.size();) {
             const std::size_t end = extra_.find('\n', at);
-            report.generatedLine(std::string_view(extra_).substr(at, end - at));
+            v.extra.push_back(shown(std::string_view(extra_).substr(at, end - at)));
             if (end == std::string::npos) break;
             at = end + 1;
         }
-        return 1;
+    } else if (stored_.readLine(storedLine_)) {
+        v.kind = Verdict::Kind::LessGenerated;
     }
-    if (stored_.readLine(storedLine_)) {
-        report.lessGenerated(page, count_);
-        return 1;
-    }
-    report.comparedSame();
-    return 0;
+    return v;
 }
 
 }  // namespace tarvo

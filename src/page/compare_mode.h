@@ -8,7 +8,7 @@
 
 #include "io/page_output.h"
 #include "io/wiki_in_stream.h"
-#include "page/report.h"
+#include "page/outcome.h"
 
 namespace tarvo {
 
@@ -22,9 +22,8 @@ public:
 
     // The next bytes of the generated page ("\n" line ends).
     void take(std::string_view bytes) override;
-    // 0 when the pages are the same line for line, otherwise 1 after the
-    // difference was reported.
-    int finish(Report& report, const WString& source, const WString& page);
+    // What the comparison found once the generated page has ended.
+    Verdict finish();
 
 private:
     // The generated line in hand has ended.

@@ -304,7 +304,7 @@ void LinkCheck::addPage(const WString& source, const WString& page, PageLinks&& 
     pages_.push_back(std::move(entry));
 }
 
-std::size_t LinkCheck::reportBroken(Report& report) {
+std::vector<BrokenLink> LinkCheck::broken() {
     const std::lock_guard<std::mutex> lock(mutex_);
     std::unordered_set<std::string_view> pageKeys;
     std::vector<std::pair<std::string, std::size_t>> order;  // the source as printed, the page
@@ -315,7 +315,7 @@ std::size_t LinkCheck::reportBroken(Report& report) {
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     std::unordered_map<std::string, bool> found;  // what was looked up on disk
-    std::size_t broken = 0;
+    std::vector<BrokenLink> broken;
     for (const auto& [sourceBytes, index] : order) {
         const Page& page = pages_[index];
         std::size_t start = 0;
@@ -327,8 +327,7 @@ std::size_t LinkCheck::reportBroken(Report& report) {
             auto [it, fresh] = found.try_emplace(std::move(key), false);
             if (fresh) it->second = exists(it->first);
             if (it->second) continue;
-            report.brokenLink(page.source, target);
-            ++broken;
+            broken.push_back({page.source, std::string(target)});
         }
     }
     return broken;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "io/page_output.h"
-#include "page/report.h"
+#include "text/utf.h"
 
 namespace tarvo {
 
@@ -98,15 +98,21 @@ private:
     bool inBody_ = false;
 };
 
+// A link that leads nowhere: the source of its page, and the target as the
+// page has it.
+struct BrokenLink {
+    WString source;
+    std::string target;
+};
+
 // The pages of a run and their links, collected as the pages are made (from
 // any thread) and checked once the run is over.
 class LinkCheck {
 public:
     // A page made from source and written (or compared) as page.
     void addPage(const WString& source, const WString& page, PageLinks&& links);
-    // Reports every link that leads nowhere, sorted by source, then in page
-    // order. The number reported.
-    std::size_t reportBroken(Report& report);
+    // Every link that leads nowhere, sorted by source, then in page order.
+    std::vector<BrokenLink> broken();
 
 private:
     struct Page {

@@ -6,8 +6,8 @@
 // older than its DOT file; otherwise it is left alone. In test mode nothing
 // is made: a picture that would be is reported as out of date.
 //
-// Nothing is printed while pages are converted: what went wrong is kept and
-// reported after the last page, in the order the diagrams were met.
+// Nothing is said while pages are converted: what went wrong is kept and
+// handed over after the last page, in the order the diagrams were met.
 #pragma once
 
 #include <condition_variable>
@@ -23,6 +23,7 @@
 
 #include "io/output_file.h"
 #include "page/report.h"
+#include "page/threads.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
@@ -47,7 +48,7 @@ struct DiagramOnPage {
     WString pageFolderPath;  // as messages show it: the folder part of the page's name
     WString picture;         // genPrefix + name + ".svg", relative to the page's folder
     WString source;          // the page's source as its console line shows it
-    const KeptFiles* kept = nullptr;
+    const ProtectedFiles* kept = nullptr;
     const platform::Folder* dotFolder = nullptr;  // the DOT file: its folder,
     WString dotName;                              // its name there,
     WString dotPath;                              // and its path from the current folder
@@ -64,9 +65,9 @@ public:
     // Looks at the diagram's picture and queues its rendering when it is
     // needed (waiting while many are queued already).
     void add(const DiagramOnPage& diagram);
-    // Waits for every rendering, then reports what went wrong. True when
-    // nothing did.
-    bool finish(Report& report);
+    // Waits for every rendering; what went wrong, in the order of the
+    // diagrams.
+    std::vector<PictureTrouble> finish();
 
 private:
     struct Job {
@@ -75,19 +76,10 @@ private:
         WString picture, shown, source, dotPath;
         platform::FileIdentity sourceFile, templateFile;
     };
-    struct Trouble {
-        enum class Kind { Refused, NotWritten, NotRendered, OutOfDate } kind;
-        std::size_t order = 0;
-        WString picture, source;
-        Refusal why = Refusal::None;
-        WString earlierSource;
-        platform::ProcessResult process;
-    };
 
     void work();
     void render(Job& job);
-    void keep(Trouble trouble);
-    void stopWorkers();
+    void keep(std::size_t order, PictureTrouble trouble);
 
     const PictureOptions options_;
     const bool testMode_;
@@ -98,12 +90,11 @@ private:
     std::mutex mutex_;
     std::condition_variable queued_, roomMade_;
     std::deque<Job> queue_;
-    bool closing_ = false;
-    std::vector<std::thread> workers_;
+    Threads workers_;
     std::size_t met_ = 0;                                        // diagrams met so far
     std::set<std::pair<platform::FileIdentity, WString>> seen_;  // pictures looked at (page folder, name)
     std::set<platform::FileIdentity> dotsWritten_;               // DOT files written in this run
-    std::vector<Trouble> troubles_;
+    std::vector<std::pair<std::size_t, PictureTrouble>> troubles_;  // by the order of their diagrams
 };
 
 }  // namespace tarvo

@@ -42,27 +42,29 @@ std::size_t sizeOf(std::initializer_list<std::string_view> parts) {
 
 }  // namespace
 
-void Report::releaseInto(Report& to) {
-    for (const auto& [toError, text] : held_) {
-        if (toError) to.err({text});
-        else to.out({text});
-    }
-    held_.clear();
-}
+namespace {
 
-void Report::hold(bool toError, std::initializer_list<std::string_view> parts) {
-    if (held_.empty() || held_.back().first != toError) held_.emplace_back(toError, std::string());
-    for (std::string_view part : parts) held_.back().second += part;
+class SystemConsole final : public Console {
+public:
+    bool out(std::string_view bytes) override { return platform::writeOut(bytes); }
+    void err(std::string_view bytes) override { platform::writeErr(bytes); }
+    bool outIsTerminal() const override { return platform::outputIsTerminal(); }
+};
+
+}  // namespace
+
+Console& systemConsole() {
+    static SystemConsole console;
+    return console;
 }
 
 void Report::flush() {
     if (pending_.empty()) return;
-    platform::writeOut(pending_);
+    console_.out(pending_);
     pending_.clear();
 }
 
 void Report::out(std::initializer_list<std::string_view> parts) {
-    if (holding_) return hold(false, parts);
     for (auto part = std::rbegin(parts); part != std::rend(parts); ++part) {
         if (part->empty()) continue;
         lineOpen_ = part->back() != '\n';
@@ -71,7 +73,7 @@ void Report::out(std::initializer_list<std::string_view> parts) {
     if (toStandardError_) return err(parts);
     if (pending_.size() + sizeOf(parts) > kHold) {
         flush();
-        for (std::string_view part : parts) platform::writeOut(part);
+        for (std::string_view part : parts) console_.out(part);
         return;
     }
     for (std::string_view part : parts) pending_ += part;
@@ -79,15 +81,14 @@ void Report::out(std::initializer_list<std::string_view> parts) {
 }
 
 void Report::err(std::initializer_list<std::string_view> parts) {
-    if (holding_) return hold(true, parts);
     flush();
     if (sizeOf(parts) > kHold) {
-        for (std::string_view part : parts) platform::writeErr(part);
+        for (std::string_view part : parts) console_.err(part);
         return;
     }
     std::string text;
     for (std::string_view part : parts) text += part;
-    platform::writeErr(text);
+    console_.err(text);
 }
 
 // ---- the command line and the walk ----
@@ -146,28 +147,49 @@ void Report::cantOpenFolder(const WString& path) { out({"Can't open ", bytes(pat
 
 // ---- a page ----
 
-void Report::cantOpenSource(const WString& path) { out({"Can't open ", bytes(path)}); }
-
-void Report::cantOpenStored(const WString& page) { out({"Can't open ", bytes(page), " (for comparison)"}); }
-
 void Report::pageStarts(bool comparing, const WString& source, const WString& page) {
     out({comparing ? "Comparing " : "Handling ", bytes(source), " -> ", bytes(page)});
 }
 
+void Report::trouble(const Trouble& t) {
+    using Kind = Trouble::Kind;
+    switch (t.kind) {
+        case Kind::None: break;
+        case Kind::CantOpenSource: out({"Can't open ", bytes(t.path)}); break;
+        case Kind::CantReadSource: out({"Can't read ", bytes(t.path)}); break;
+        case Kind::CantOpenStored: out({"Can't open ", bytes(t.path), " (for comparison)"}); break;
+        case Kind::CantOpenTemplate: out({"Can't open template ", bytes(t.path)}); break;
+        case Kind::TemplateWithoutMarker: out({"Can't find line *******body******* in file ", bytes(t.path)}); break;
+        case Kind::CantCreate: cantCreate(t.path, t.why, t.earlierSource, ""); break;
+        case Kind::CantWrite: out({"Can't write ", bytes(t.path)}); break;
+    }
+}
+
+void Report::cantCreate(const WString& path, Refusal why, const WString& earlierSource, std::string_view end) {
+    if (why == Refusal::EarlierPage) out({"Can't create ", bytes(path), reason(why), bytes(earlierSource), ")", end});
+    else out({"Can't create ", bytes(path), reason(why), end});
+}
+
 void Report::pageDone() { out({"\n"}); }
 
-void Report::cantOpenTemplate(const WString& name) { out({"Can't open template ", bytes(name)}); }
-
-void Report::templateWithoutMarker(const WString& name) {
-    out({"Can't find line *******body******* in file ", bytes(name)});
+void Report::verdict(const Verdict& v, const WString& source, const WString& page) {
+    switch (v.kind) {
+        case Verdict::Kind::Same: out({" - OK\n"}); break;
+        case Verdict::Kind::Differs:
+            out({"******* Error: there is difference at line ", std::to_string(v.line), " in ", bytes(source),
+                 " != ", bytes(page), "\n expected: ", v.stored, "\ngenerated: ", v.generated, "\n"});
+            break;
+        case Verdict::Kind::TooMuchGenerated:
+            out({"******* Error: too much data was generated (file ", bytes(page), " contains only ",
+                 std::to_string(v.line), " lines)\n"});
+            for (const std::string& line : v.extra) out({"generated: ", line, "\n"});
+            break;
+        case Verdict::Kind::LessGenerated:
+            out({"******* Error: less data was generated (file ", bytes(page), " contains more than ",
+                 std::to_string(v.line), " lines)\n"});
+            break;
+    }
 }
-
-void Report::cantCreate(const WString& path, Refusal why, const WString& earlierSource) {
-    if (why == Refusal::EarlierPage) out({"Can't create ", bytes(path), reason(why), bytes(earlierSource), ")"});
-    else out({"Can't create ", bytes(path), reason(why)});
-}
-
-void Report::cantWrite(const WString& path) { out({"Can't write ", bytes(path)}); }
 
 // ---- the diagrams' pictures ----
 
@@ -185,20 +207,20 @@ void Report::endOpenLine() {
     if (lineOpen_) out({"\n"});
 }
 
-void Report::pictureRefused(const WString& picture, Refusal why, const WString& earlierSource) {
-    if (why == Refusal::EarlierPage)
-        out({"Can't create ", bytes(picture), reason(why), bytes(earlierSource), ")\n"});
-    else
-        out({"Can't create ", bytes(picture), reason(why), "\n"});
+void Report::picture(const PictureTrouble& t, double timeoutSeconds) {
+    switch (t.kind) {
+        case PictureTrouble::Kind::Refused: cantCreate(t.picture, t.why, t.earlierSource, "\n"); break;
+        case PictureTrouble::Kind::NotWritten: out({"Can't write ", bytes(t.picture), "\n"}); break;
+        case PictureTrouble::Kind::NotRendered: cantRender(t, timeoutSeconds); break;
+        case PictureTrouble::Kind::OutOfDate: out({"Picture ", bytes(t.picture), " is out of date\n"}); break;
+    }
 }
-
-void Report::pictureNotWritten(const WString& picture) { out({"Can't write ", bytes(picture), "\n"}); }
 
 // Graphviz's own lines, indented, then how dot ended when its lines do not
 // say it.
-void Report::cantRender(const WString& picture, const WString& source, const platform::ProcessResult& dot,
-                        double timeoutSeconds) {
-    out({"Can't render ", bytes(picture), " (", bytes(source), ")\n"});
+void Report::cantRender(const PictureTrouble& t, double timeoutSeconds) {
+    const platform::ProcessResult& dot = t.process;
+    out({"Can't render ", bytes(t.picture), " (", bytes(t.source), ")\n"});
     bool said = false;
     std::string_view text = dot.err;
     while (!text.empty()) {
@@ -224,30 +246,6 @@ void Report::cantRender(const WString& picture, const WString& source, const pla
         case End::CantStart: out({"  (dot could not be started)\n"}); break;
     }
 }
-
-void Report::pictureOutOfDate(const WString& picture) { out({"Picture ", bytes(picture), " is out of date\n"}); }
-
-// ---- test mode's comparison ----
-
-void Report::difference(unsigned line, const WString& source, const WString& page, std::string_view stored,
-                        std::string_view generatedStart, std::string_view generatedRest) {
-    out({"******* Error: there is difference at line ", std::to_string(line), " in ", bytes(source), " != ",
-         bytes(page), "\n expected: ", stored, "\ngenerated: ", generatedStart, generatedRest, "\n"});
-}
-
-void Report::tooMuchGenerated(const WString& page, unsigned lines) {
-    out({"******* Error: too much data was generated (file ", bytes(page), " contains only ",
-         std::to_string(lines), " lines)\n"});
-}
-
-void Report::generatedLine(std::string_view line) { out({"generated: ", line, "\n"}); }
-
-void Report::lessGenerated(const WString& page, unsigned lines) {
-    out({"******* Error: less data was generated (file ", bytes(page), " contains more than ",
-         std::to_string(lines), " lines)\n"});
-}
-
-void Report::comparedSame() { out({" - OK\n"}); }
 
 // ---- the check of links, after the run ----
 

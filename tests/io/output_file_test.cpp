@@ -5,43 +5,6 @@
 namespace tarvo::test {
 namespace {
 
-TEST(WrittenFiles, PlacesAreKeptOnlyForNamesNoFileSystemReadsAsAnother) {
-    const platform::FileIdentity folder{1, 2, true}, other{1, 3, true};
-    const std::uint64_t page = WrittenFiles::placeOf(folder, u"Intro-1_a.html");
-    EXPECT_EQ(page, WrittenFiles::placeOf(folder, u"intro-1_A.HTML"));
-    EXPECT_NE(page, WrittenFiles::placeOf(other, u"Intro-1_a.html"));
-    for (const char16_t* name : {u"a b.html", u"a.html.", u"caf\u00e9.html", u"A~1.HTM", u"a.html:x", u""})
-        EXPECT_EQ(WrittenFiles::placeOf(folder, name), 0u) << "a name the place of which is not known";
-    EXPECT_EQ(WrittenFiles::placeOf({}, u"a.html"), 0u);
-}
-
-// Many files and places, added as a big run adds them: each is found again
-// (the later entry of a file added twice), and nothing else is.
-TEST(WrittenFiles, FindsEveryFileAndPlaceItWasToldOf) {
-    WrittenFiles written;
-    constexpr std::uint64_t kCount = 20000;
-    for (std::uint64_t i = 1; i <= kCount; ++i) {
-        const WString source = u"s" + WString(i % 7, u'x');
-        written.add({i % 3, i * 4099, true}, {true, source, {}}, i * 0x9E3779B97F4A7C15ull);
-    }
-    written.add({1, 4099, true}, {false, {}, "digraph {}"}, 0);
-    WrittenFiles::Entry entry;
-    for (std::uint64_t i = 1; i <= kCount; ++i) {
-        ASSERT_TRUE(written.find({i % 3, i * 4099, true}, entry)) << i;
-        if (i > 1) {
-            EXPECT_EQ(entry.source, u"s" + WString(i % 7, u'x')) << i;
-        }
-        ASSERT_TRUE(written.wrotePlace(i * 0x9E3779B97F4A7C15ull)) << i;
-        EXPECT_FALSE(written.holds({i % 3 + 3, i * 4099, true})) << i;
-        EXPECT_FALSE(written.wrotePlace(i * 0x9E3779B97F4A7C15ull + 1)) << i;
-    }
-    ASSERT_TRUE(written.find({1, 4099, true}, entry));
-    EXPECT_FALSE(entry.page);
-    EXPECT_EQ(entry.content, "digraph {}");
-    EXPECT_FALSE(written.holds({}));
-    EXPECT_EQ(written.unplacedWrites(), 1u);
-}
-
 // A page opened for writing learns afterwards whether a page before it (made
 // meanwhile on another thread) has written its file since: by the place of
 // that write, or, after a write of unknown place, by asking the file.

@@ -1,0 +1,203 @@
+#include "page/run.h"
+
+#include "page/link_check.h"
+#include "page/page_name.h"
+#include "page/page_workers.h"
+
+namespace tarvo {
+
+namespace {
+
+bool endsWithSeparator(const WString& path) {
+    return !path.empty() && WString(platform::kDirSeparators).find(path.back()) != WString::npos;
+}
+
+}  // namespace
+
+// The workers, doing the run's steps with each page.
+class Run::Pages final : public PageWorkers::Steps {
+public:
+    Pages(Run& run, unsigned threads) : run_(run), workers(*this, threads, run.options_.page.markup) {}
+
+    bool prepare(QueuedPage& page, Workspace& space) override {
+        const PageContext ctx = run_.contextOf(space);
+        PageJob& job = page.job.emplace(page.source, run_.options_.output, true);
+        page.prepared = true;
+        page.started = job.start(ctx);
+        if (!page.started) page.made = job.make(ctx);
+        return !page.started && !page.made;
+    }
+
+    bool conclude(QueuedPage& page, Workspace& space) override {
+        if (!page.prepared) return true;  // dropped: an earlier page stopped the run
+        PageJob& job = *page.job;
+        if (!page.started && !page.made && job.overtaken()) {
+            // An earlier page wrote this page's file meanwhile: what was made
+            // is dropped, and the page converted as a run on one thread
+            // meets it.
+            PageJob again(page.source, run_.options_.output, false);
+            return run_.convertNow(again, space);
+        }
+        if (page.started) return run_.stop(page.started);
+        run_.report_.pageStarts(run_.options_.page.testMode, job.sourcePath(), job.pageName());
+        if (page.made) {
+            job.storeHeldDiagrams(run_.contextOf(space));
+            run_.sayDiagramTroubles(job);
+            return run_.stop(page.made);
+        }
+        return run_.conclude(job, space);
+    }
+
+    void batchConcluded() override { run_.report_.flush(); }
+
+private:
+    Run& run_;
+
+public:
+    PageWorkers workers;
+};
+
+Run::Run(RunOptions options, Report& report)
+    : options_(std::move(options)), report_(report), space_(options_.page.markup) {}
+
+Run::~Run() = default;
+
+bool Run::start() {
+    const PageOptions& page = options_.page;
+    // Lines nobody watches go out in large pieces rather than one at a time;
+    // a message to standard error lets out the lines before it first.
+    if (options_.jobs > 1 || !report_.watched()) report_.gatherLines();
+    // Pictures that cannot be made are said before anything is made.
+    if (page.pictures.make) {
+        if (!picturePrefixStaysInside(page.markup.genPrefix)) {
+            report_.picturePrefixOutside(page.markup.genPrefix);
+            return !(stopped_ = true);
+        }
+        platform::NativePath program;
+        if (!page.testMode) {
+            program = platform::findProgram(page.pictures.program);
+            if (program.empty()) {
+                report_.noDotProgram(page.pictures.program);
+                return !(stopped_ = true);
+            }
+        }
+        pictures_ = std::make_unique<Pictures>(page.pictures, page.testMode, std::move(program), shared_.written);
+        shared_.pictures = pictures_.get();
+    }
+    // The output folder and the work folder are made when missing, so that a
+    // first run into a fresh folder needs no preparation. Nothing else is
+    // ever created: not the folder of a page's own path, not a diagram's
+    // sub-folder.
+    if (options_.output && !page.testMode) {
+        const WString output = trimBlanks(*options_.output);
+        if (endsWithSeparator(output)) platform::makeFolders(output);
+    }
+    const WString work = platform::folderPart(page.workDir);
+    if (!work.empty()) platform::makeFolders(work);
+    if (work.empty() || workFolder_.open(platform::currentFolder(), work)) shared_.workFolder = &workFolder_;
+    if (!page.templateName.empty()) shared_.templateFile = platform::identify(page.templateName);
+    if (page.checkLinks) {
+        links_ = std::make_unique<LinkCheck>();
+        shared_.links = links_.get();
+    }
+    if (options_.jobs > 1) {
+        pages_ = std::make_unique<Pages>(*this, options_.jobs);
+        if (pages_->workers.workers() == 0) pages_.reset();  // no thread to be had: pages are made here
+    }
+    started_ = true;
+    return true;
+}
+
+void Run::protectWalkedFiles(std::unique_ptr<SourceRule> walked) {
+    walked_ = std::move(walked);
+    shared_.walked = walked_.get();
+}
+
+bool Run::add(const SourceFile& source, std::shared_ptr<const platform::Folder> folder,
+              std::shared_ptr<const std::vector<platform::FileIdentity>> siblings) {
+    if (pages_) return pages_->workers.add(std::make_unique<QueuedPage>(source, std::move(folder), std::move(siblings)));
+    if (stopped_) return false;
+    PageJob job(source, options_.output, false);
+    return convertNow(job, space_);
+}
+
+bool Run::addToStandardOutput(const std::optional<WString>& sourcePath) {
+    PageJob job(sourcePath);
+    return convertNow(job, space_);
+}
+
+bool Run::folderUnreadable(const WString& path) {
+    if (pages_ ? !pages_->workers.drain() : stopped_) return false;
+    report_.cantOpenFolder(path);
+    failAtEnd_ = true;
+    return true;
+}
+
+void Run::nothingMatches(const WString& pathPattern) {
+    report_.noMatch(pathPattern);
+    stopped_ = true;
+}
+
+// One page, all its steps at once.
+bool Run::convertNow(PageJob& job, Workspace& space) {
+    const PageContext ctx = contextOf(space);
+    if (const Trouble trouble = job.start(ctx)) return stop(trouble);
+    report_.pageStarts(options_.page.testMode, job.sourcePath(), job.pageName());
+    const Trouble made = job.make(ctx);
+    sayDiagramTroubles(job);
+    if (made) return stop(made);
+    return conclude(job, space);
+}
+
+// The page's last step, in its turn: put in place or compared, and said.
+bool Run::conclude(PageJob& job, Workspace& space) {
+    const Trouble trouble = job.finish(contextOf(space));
+    sayDiagramTroubles(job);
+    if (trouble) return stop(trouble);
+    if (const std::optional<Verdict>& verdict = job.verdict()) {
+        report_.verdict(*verdict, job.sourcePath(), job.pageName());
+        if (verdict->kind != Verdict::Kind::Same) return stop({});
+        return true;
+    }
+    report_.pageDone();
+    return true;
+}
+
+// A DOT file that could not be written fails the run once it is done.
+void Run::sayDiagramTroubles(PageJob& job) {
+    for (const Trouble& trouble : job.takeDiagramTroubles()) {
+        report_.trouble(trouble);
+        failAtEnd_ = true;
+    }
+}
+
+bool Run::stop(const Trouble& trouble) {
+    report_.trouble(trouble);
+    stopped_ = true;
+    return false;
+}
+
+int Run::finish() {
+    if (pages_ && !pages_->workers.drain()) stopped_ = true;
+    pages_.reset();
+    if (pictures_) {
+        const std::vector<PictureTrouble> troubles = pictures_->finish();
+        if (!troubles.empty()) {
+            report_.endOpenLine();
+            failAtEnd_ = true;
+        }
+        for (const PictureTrouble& trouble : troubles) report_.picture(trouble, options_.page.pictures.timeoutSeconds);
+    }
+    // The links are checked once every page of the run is known; a run that
+    // stopped early would find links to pages it never came to.
+    if (!stopped_ && links_) {
+        for (const BrokenLink& link : links_->broken()) {
+            report_.brokenLink(link.source, link.target);
+            stopped_ = true;
+        }
+    }
+    report_.flush();
+    return stopped_ || failAtEnd_ ? 1 : 0;
+}
+
+}  // namespace tarvo

@@ -1,28 +1,99 @@
 #include "io/written_files.h"
 
+#include <algorithm>
+
 namespace tarvo {
 
+namespace {
+
+// Linear probing in a table whose size is a power of two and that is never
+// full: the index of the slot that `holds` accepts, or of the free slot
+// where such an entry would go.
+template <typename Slot, typename Holds, typename IsFree>
+std::size_t probe(const std::vector<Slot>& table, std::uint64_t digest, Holds holds, IsFree isFree) {
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t i = digest & mask;; i = (i + 1) & mask) {
+        if (isFree(table[i]) || holds(table[i])) return i;
+    }
+}
+
+// Makes room for one more entry once the table would be more than half
+// full: twice the size (at least 64 slots), every entry placed anew.
+template <typename Slot, typename DigestOf, typename IsFree>
+void makeRoom(std::vector<Slot>& table, std::size_t count, DigestOf digestOf, IsFree isFree) {
+    if (2 * (count + 1) <= table.size()) return;
+    std::vector<Slot> old(std::max<std::size_t>(64, 2 * table.size()));
+    old.swap(table);
+    for (const Slot& slot : old) {
+        if (!isFree(slot)) table[probe(table, digestOf(slot), [](const Slot&) { return false; }, isFree)] = slot;
+    }
+}
+
+}  // namespace
+
+std::uint64_t WrittenFiles::digestOf(const platform::FileIdentity& id) {
+    std::uint64_t digest = id.inode * 0x9E3779B97F4A7C15ull ^ id.device * 0xC2B2AE3D27D4EB4Full;
+    return digest ^ (digest >> 29);
+}
+
+std::size_t WrittenFiles::slotOf(const platform::FileIdentity& id) const {
+    return probe(
+        files_, digestOf(id), [&](const Slot& slot) { return slot.device == id.device && slot.inode == id.inode; },
+        [](const Slot& slot) { return slot.entry == kFree; });
+}
+
+const WrittenFiles::Stored* WrittenFiles::stored(const platform::FileIdentity& id) const {
+    if (!id.exists || files_.empty()) return nullptr;
+    const Slot& slot = files_[slotOf(id)];
+    return slot.entry == kFree ? nullptr : &entries_[slot.entry];
+}
+
+// Places are their own digests, and 0 marks a free slot.
+std::size_t WrittenFiles::placeSlot(std::uint64_t place) const {
+    return probe(
+        places_, place, [place](std::uint64_t kept) { return kept == place; },
+        [](std::uint64_t kept) { return kept == 0; });
+}
+
 bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
-    if (!id.exists) return false;
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = files_.find({id.device, id.inode});
-    if (found == files_.end()) return false;
-    entry = found->second;
+    const Stored* found = stored(id);
+    if (!found) return false;
+    entry.page = found->page;
+    entry.source.assign(sources_, found->sourceAt, found->sourceLength);
+    entry.content = found->content;
     return true;
 }
 
 bool WrittenFiles::holds(const platform::FileIdentity& id) const {
-    if (!id.exists) return false;
     std::lock_guard<std::mutex> lock(mutex_);
-    return files_.count({id.device, id.inode}) != 0;
+    return stored(id) != nullptr;
 }
 
 void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, std::uint64_t place) {
     std::lock_guard<std::mutex> lock(mutex_);
-    // The same file again: the later entry holds.
-    if (id.exists) files_.insert_or_assign({id.device, id.inode}, std::move(entry));
-    if (place == 0) ++unplaced_;
-    else places_.insert(place);
+    if (id.exists) {
+        makeRoom(
+            files_, entries_.size(), [](const Slot& slot) { return digestOf({slot.device, slot.inode, true}); },
+            [](const Slot& slot) { return slot.entry == kFree; });
+        Stored kept{entry.page, sources_.size(), entry.source.size(), std::move(entry.content)};
+        sources_ += entry.source;
+        Slot& slot = files_[slotOf(id)];
+        if (slot.entry != kFree) {
+            entries_[slot.entry] = std::move(kept);  // the same file again: the later entry holds
+        } else {
+            slot = Slot{id.device, id.inode, static_cast<std::uint32_t>(entries_.size())};
+            entries_.push_back(std::move(kept));
+        }
+    }
+    if (place == 0) {
+        ++unplaced_;
+    } else if (places_.empty() || places_[placeSlot(place)] != place) {
+        makeRoom(
+            places_, placeCount_, [](std::uint64_t kept) { return kept; }, [](std::uint64_t kept) { return kept == 0; });
+        places_[placeSlot(place)] = place;
+        ++placeCount_;
+    }
 }
 
 // A digest that two places share only by chance: then a page is converted
@@ -47,7 +118,7 @@ std::uint64_t WrittenFiles::placeOf(const platform::FileIdentity& folder, const 
 
 bool WrittenFiles::wrotePlace(std::uint64_t place) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return places_.count(place) != 0;
+    return !places_.empty() && places_[placeSlot(place)] == place;
 }
 
 std::uint64_t WrittenFiles::unplacedWrites() const {

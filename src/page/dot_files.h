@@ -20,9 +20,9 @@ namespace tarvo {
 // Where a page lies, for the pictures of its diagrams.
 struct PagePlace {
     const platform::Folder& folder;  // the page's name is relative to it
-    WString name;
-    WString shown;  // the page's name as messages show it
-    WString source;
+    const WString& name;
+    const WString& shown;  // the page's name as messages show it
+    const WString& source;
 };
 
 class DotFiles final : public PageEvents {
@@ -30,7 +30,7 @@ public:
     // kept is the page's, read when a DOT file is stored. hold: the DOT files
     // are stored by storeHeld() rather than as they come.
     DotFiles(const ProtectedFiles& kept, PagePlace page, bool hold)
-        : pageKept_(kept), page_(std::move(page)), hold_(hold) {}
+        : pageKept_(kept), page_(page), hold_(hold) {}
 
     // The run to store with from now on.
     void use(const PageContext& ctx) { ctx_.emplace(ctx); }

@@ -112,6 +112,8 @@ struct FileIdentity {
 };
 // A file opened for reading raw bytes: front to back (read), or at explicit
 // offsets (readAt, equalAt). A file is read one way or the other, not both.
+// Reads at offsets go to the system as the caller asks for them: callers
+// read in large windows.
 class ReadFile {
 public:
     ReadFile() = default;
@@ -145,17 +147,6 @@ public:
     // True when the file holds exactly these bytes at offset (compared in
     // place, without copying them out).
     bool equalAt(std::uint64_t offset, std::string_view bytes);
-    // The buffer that readAt and equalAt read ahead into (kReadAhead bytes),
-    // handed in and back so that files read one after another share one.
-    static constexpr std::size_t kReadAhead = 64 * 1024;
-    void lendReadAhead(std::unique_ptr<char[]> buffer) {
-        if (!cache_) cache_ = std::move(buffer);
-    }
-    std::unique_ptr<char[]> returnReadAhead() {
-        cacheLength_ = 0;
-        return std::move(cache_);
-    }
-
 private:
     // One read of the system at offset: the count read, or -1 on an error.
     long readDirect(std::uint64_t offset, char* into, std::size_t count);
@@ -171,11 +162,6 @@ private:
     bool borrowed_ = false;   // standard input: not ours to close
     bool onDisk_ = false;     // a file on disk, whose short read is its end
     bool exhausted_ = false;  // read met the end or an error
-    // Read-ahead of readAt and equalAt: callers read in small windows; the
-    // system sees large reads.
-    std::unique_ptr<char[]> cache_;
-    std::uint64_t cacheStart_ = 0;
-    std::size_t cacheLength_ = 0;
 };
 
 

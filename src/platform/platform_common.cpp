@@ -73,55 +73,28 @@ void ReadFile::close() {
     fd_ = -1;
     borrowed_ = onDisk_ = exhausted_ = false;
     identity_ = FileIdentity();
-    cacheStart_ = 0;
-    cacheLength_ = 0;
 }
 
-// Callers read in small windows; the system sees reads of kReadAhead bytes.
 long ReadFile::readAt(std::uint64_t offset, char* into, std::size_t count) {
     if (fd_ < 0) return -1;
     std::size_t done = 0;
     while (done < count) {
-        const std::uint64_t at = offset + done;
-        if (at >= cacheStart_ && at < cacheStart_ + cacheLength_) {
-            const std::size_t from = static_cast<std::size_t>(at - cacheStart_);
-            const std::size_t n = std::min(count - done, cacheLength_ - from);
-            std::memcpy(into + done, cache_.get() + from, n);
-            done += n;
-            continue;
-        }
-        if (!cache_) cache_.reset(new char[kReadAhead]);
-        const long got = readDirect(at, cache_.get(), kReadAhead);
-        if (got < 0) {
-            cacheLength_ = 0;
-            return -1;
-        }
-        cacheStart_ = at;
-        cacheLength_ = static_cast<std::size_t>(got);
+        const long got = readDirect(offset + done, into + done, count - done);
+        if (got < 0) return -1;
         if (got == 0) break;
+        done += static_cast<std::size_t>(got);
     }
     return static_cast<long>(done);
 }
 
 bool ReadFile::equalAt(std::uint64_t offset, std::string_view bytes) {
     if (fd_ < 0) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::uint64_t at = offset + done;
-        if (!(at >= cacheStart_ && at < cacheStart_ + cacheLength_)) {
-            if (!cache_) cache_.reset(new char[kReadAhead]);
-            const long got = readDirect(at, cache_.get(), kReadAhead);
-            if (got <= 0) {
-                cacheLength_ = 0;
-                return false;
-            }
-            cacheStart_ = at;
-            cacheLength_ = static_cast<std::size_t>(got);
-        }
-        const std::size_t from = static_cast<std::size_t>(at - cacheStart_);
-        const std::size_t n = std::min(bytes.size() - done, cacheLength_ - from);
-        if (std::memcmp(cache_.get() + from, bytes.data() + done, n) != 0) return false;
-        done += n;
+    char window[64 * 1024];
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::size_t want = std::min(bytes.size() - done, sizeof window);
+        const long got = readAt(offset + done, window, want);
+        if (got != static_cast<long>(want) || std::memcmp(window, bytes.data() + done, want) != 0) return false;
+        done += want;
     }
     return true;
 }

@@ -15,5 +15,33 @@ TEST(WrittenFiles, PlacesAreKeptOnlyForNamesNoFileSystemReadsAsAnother) {
     EXPECT_EQ(WrittenFiles::placeOf({}, u"a.html"), 0u);
 }
 
+// Many files and places, added as a big run adds them: each is found again
+// (the later entry of a file added twice), and nothing else is.
+TEST(WrittenFiles, FindsEveryFileAndPlaceItWasToldOf) {
+    WrittenFiles written;
+    constexpr std::uint64_t kCount = 20000;
+    for (std::uint64_t i = 1; i <= kCount; ++i) {
+        WString source = u"s";
+        source.append(i % 7, u'x');
+        written.add({i % 3, i * 4099, true}, {true, source, {}}, i * 0x9E3779B97F4A7C15ull);
+    }
+    written.add({1, 4099, true}, {false, {}, "digraph {}"}, 0);
+    WrittenFiles::Entry entry;
+    for (std::uint64_t i = 1; i <= kCount; ++i) {
+        ASSERT_TRUE(written.find({i % 3, i * 4099, true}, entry)) << i;
+        if (i > 1) {
+            EXPECT_EQ(entry.source.size(), 1 + i % 7) << i;
+        }
+        ASSERT_TRUE(written.wrotePlace(i * 0x9E3779B97F4A7C15ull)) << i;
+        EXPECT_FALSE(written.holds({i % 3 + 3, i * 4099, true})) << i;
+        EXPECT_FALSE(written.wrotePlace(i * 0x9E3779B97F4A7C15ull + 1)) << i;
+    }
+    ASSERT_TRUE(written.find({1, 4099, true}, entry));
+    EXPECT_FALSE(entry.page);
+    EXPECT_EQ(entry.content, "digraph {}");
+    EXPECT_FALSE(written.holds({}));
+    EXPECT_EQ(written.unplacedWrites(), 1u);
+}
+
 }  // namespace
 }  // namespace tarvo::test

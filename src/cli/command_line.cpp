@@ -15,7 +15,8 @@ namespace {
 // reader folds it.
 std::string prefixBytes(const WString& value) { return utf8Of(value, {.foldFullwidth = true}); }
 
-enum class Then { Go, Help, Version, EndOfOptions, BadValue };
+// What reading the command line does after an option.
+enum class Next { ReadOn, Help, Version, EndOfOptions, BadValue };
 
 // A whole number from 1 to most, or 0 when the text is no such number.
 unsigned countOf(const WString& text, unsigned most) {
@@ -51,7 +52,7 @@ struct Option {
     // Exact: only this word. Start: every word that starts with it.
     enum class Match { Exact, Start } match;
     bool takesValue;
-    Then (*apply)(ConvertOptions& o, const WString& value);
+    Next (*apply)(ConvertOptions& o, const WString& value);
 };
 
 // The options, looked up in this order; the first entry that matches a word
@@ -61,49 +62,49 @@ struct Option {
 // "-gen" as the last word, without its value) is accepted and ignored. Every
 // other word that starts with "-" or "+" is an unknown option.
 constexpr Option kOptions[] = {
-    {u"--", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::EndOfOptions; }},
-    {u"--help", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Help; }},
-    {u"-h", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Help; }},
-    {u"--version", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Then::Version; }},
+    {u"--", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Next::EndOfOptions; }},
+    {u"--help", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Next::Help; }},
+    {u"-h", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Next::Help; }},
+    {u"--version", Option::Match::Exact, false, [](ConvertOptions&, const WString&) { return Next::Version; }},
     {u"--check-links", Option::Match::Exact, false,
-     [](ConvertOptions& o, const WString&) { o.checkLinks = true; return Then::Go; }},
+     [](ConvertOptions& o, const WString&) { o.checkLinks = true; return Next::ReadOn; }},
     {u"--svg", Option::Match::Exact, false,
-     [](ConvertOptions& o, const WString&) { o.svg = true; return Then::Go; }},
+     [](ConvertOptions& o, const WString&) { o.svg = true; return Next::ReadOn; }},
     {u"--dot", Option::Match::Exact, true,
-     [](ConvertOptions& o, const WString& v) { o.dotProgram = v; return Then::Go; }},
+     [](ConvertOptions& o, const WString& v) { o.dotProgram = v; return Next::ReadOn; }},
     {u"--dot-timeout", Option::Match::Exact, true,
      [](ConvertOptions& o, const WString& v) {
          o.dotTimeout = secondsOf(v);
-         return o.dotTimeout > 0 ? Then::Go : Then::BadValue;
+         return o.dotTimeout > 0 ? Next::ReadOn : Next::BadValue;
      }},
     {u"--jobs", Option::Match::Exact, true,
      [](ConvertOptions& o, const WString& v) {
          o.jobs = countOf(v, 1024);
-         return o.jobs > 0 ? Then::Go : Then::BadValue;
+         return o.jobs > 0 ? Next::ReadOn : Next::BadValue;
      }},
     {u"+r", Option::Match::Start, false,
-     [](ConvertOptions& o, const WString&) { o.recursive = true; return Then::Go; }},
+     [](ConvertOptions& o, const WString&) { o.recursive = true; return Next::ReadOn; }},
     {u"-r", Option::Match::Start, false,
-     [](ConvertOptions& o, const WString&) { o.recursive = false; return Then::Go; }},
+     [](ConvertOptions& o, const WString&) { o.recursive = false; return Next::ReadOn; }},
     // -file also sets the picture prefix while -gen has not set one.
     {u"-file", Option::Match::Exact, true,
      [](ConvertOptions& o, const WString& v) {
          o.filePrefix = prefixBytes(v);
          if (o.genPrefix.empty()) o.genPrefix = o.filePrefix;
-         return Then::Go;
+         return Next::ReadOn;
      }},
     {u"-gen", Option::Match::Exact, true,
-     [](ConvertOptions& o, const WString& v) { o.genPrefix = prefixBytes(v); return Then::Go; }},
+     [](ConvertOptions& o, const WString& v) { o.genPrefix = prefixBytes(v); return Next::ReadOn; }},
     {u"-test", Option::Match::Exact, false,
-     [](ConvertOptions& o, const WString&) { o.testMode = true; return Then::Go; }},
+     [](ConvertOptions& o, const WString&) { o.testMode = true; return Next::ReadOn; }},
     {u"-tmpl", Option::Match::Exact, true,
-     [](ConvertOptions& o, const WString& v) { o.templateName = v; return Then::Go; }},
+     [](ConvertOptions& o, const WString& v) { o.templateName = v; return Next::ReadOn; }},
     {u"-wrk", Option::Match::Exact, true,
-     [](ConvertOptions& o, const WString& v) { o.workDir = v; return Then::Go; }},
-    {u"-f", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
-    {u"-g", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
-    {u"-t", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
-    {u"-w", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Then::Go; }},
+     [](ConvertOptions& o, const WString& v) { o.workDir = v; return Next::ReadOn; }},
+    {u"-f", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Next::ReadOn; }},
+    {u"-g", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Next::ReadOn; }},
+    {u"-t", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Next::ReadOn; }},
+    {u"-w", Option::Match::Start, false, [](ConvertOptions&, const WString&) { return Next::ReadOn; }},
 };
 
 // The entry for the word at args[i], or nullptr for an unknown option.
@@ -144,11 +145,11 @@ Reading readWords(ConvertOptions& o, const std::vector<WString>& args) {
         if (!option) return r.end = Reading::End::Unknown, r;
         const WString noValue;
         switch (option->apply(o, option->takesValue ? args[++i] : noValue)) {
-            case Then::Go: break;
-            case Then::BadValue: return r.end = Reading::End::BadValue, r;
-            case Then::EndOfOptions: optionsEnded = true; break;
-            case Then::Help: return r.end = Reading::End::Help, r;
-            case Then::Version: return r.end = Reading::End::Version, r;
+            case Next::ReadOn: break;
+            case Next::BadValue: return r.end = Reading::End::BadValue, r;
+            case Next::EndOfOptions: optionsEnded = true; break;
+            case Next::Help: return r.end = Reading::End::Help, r;
+            case Next::Version: return r.end = Reading::End::Version, r;
         }
     }
     return r;

@@ -1,6 +1,6 @@
-// What went wrong in a step of a page, as a value. The step returns it and
+// What went wrong in a run, as values: the step that meets it returns it and
 // goes no further; the run decides what follows (stop, or go on and fail at
-// the end) and Report says it.
+// the end) and says it (page/report.h).
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "io/refusal.h"
+#include "platform/process.h"
 #include "text/utf.h"
 
 namespace tarvo {
 
+// What went wrong in a step of a page.
 struct Trouble {
     enum class Kind : std::uint8_t {
         None,
@@ -45,6 +47,16 @@ struct Verdict {
     unsigned line = 0;
     std::string stored, generated;
     std::vector<std::string> extra;
+};
+
+// What became of one picture (--svg), told after the last page.
+struct PictureTrouble {
+    enum class Kind { Refused, NotWritten, NotRendered, OutOfDate } kind;
+    WString picture;  // as messages show it
+    WString source;   // the source of the page that shows it
+    Refusal why = Refusal::None;
+    WString earlierSource;  // for Refusal::EarlierPage
+    platform::ProcessResult process;  // for NotRendered: how dot ended, what it said
 };
 
 }  // namespace tarvo

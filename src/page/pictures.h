@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "io/output_file.h"
-#include "page/report.h"
+#include "page/outcome.h"
 #include "page/threads.h"
 #include "platform/platform.h"
 #include "platform/process.h"

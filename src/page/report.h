@@ -1,22 +1,7 @@
 // Every message the program prints goes through one Report, and only the top
 // of the program (the command line, the run) calls it: the steps below return
-// what happened as values (page/outcome.h). The console rules:
-// 1. Messages go to standard output; "unknown option", "bad value for" and
-//    "No file (or directory)" go to standard error. With "-" the page takes
-//    standard output and every message goes to standard error.
-// 2. A page's line starts with "Handling a -> b" ("Comparing a -> b" in test
-//    mode) and has no line end yet; what goes wrong while that page is made
-//    (a DOT file, the page's write, a difference) follows on the same line,
-//    and only a page that is done ends it.
-// 3. A failure before a page's line begins ("Can't open a", "Can't create b
-//    (...)") ends no line either; the run stops after it.
-// 4. The banner, the usage, and the messages of the walk end their lines.
-// 5. After the last page (on a new line if one was left open) come the
-//    pictures' troubles in the order of their diagrams, then, unless the run
-//    stopped, the links that lead nowhere; one line each.
-// 6. Standard output goes out as its lines end when it is a terminal, else in
-//    large pieces; what it holds goes out before anything on standard error,
-//    so the two keep their order.
+// what happened as values (page/outcome.h). The rules of the console, which
+// Report keeps, are in src/README.md; all the texts are in report.cpp.
 #pragma once
 
 #include <initializer_list>
@@ -25,7 +10,6 @@
 
 #include "io/refusal.h"
 #include "page/outcome.h"
-#include "platform/process.h"
 
 namespace tarvo {
 
@@ -45,16 +29,6 @@ protected:
 
 // The process's own standard output and standard error.
 Console& systemConsole();
-
-// What became of one picture (--svg), told after the last page.
-struct PictureTrouble {
-    enum class Kind { Refused, NotWritten, NotRendered, OutOfDate } kind;
-    WString picture;  // as messages show it
-    WString source;   // the source of the page that shows it
-    Refusal why = Refusal::None;
-    WString earlierSource;  // for Refusal::EarlierPage
-    platform::ProcessResult process;  // for NotRendered: how dot ended, what it said
-};
 
 class Report {
 public:

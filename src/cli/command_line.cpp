@@ -126,6 +126,7 @@ struct Reading {
     enum class End { Names, TooMany, Unknown, BadValue, Help, Version } end = End::Names;
     std::optional<WString> input, output;
     std::size_t at = 0;  // the word that ended it
+    bool dash = false;   // a lone "-" names standard input or output, also among too many names
 };
 
 Reading readWords(ConvertOptions& o, const std::vector<WString>& args) {
@@ -136,9 +137,14 @@ Reading readWords(ConvertOptions& o, const std::vector<WString>& args) {
         r.at = i;
         // A lone "-" stands for standard input or output.
         if (optionsEnded || arg.empty() || arg == u"-" || (arg[0] != u'-' && arg[0] != u'+')) {
+            r.dash = r.dash || arg == u"-";
             if (!r.input) r.input = arg;
             else if (!r.output) r.output = arg;
-            else return r.end = Reading::End::TooMany, r;
+            else {
+                // What is said about the names goes where a run with "-" says it.
+                for (std::size_t j = i + 1; j < args.size(); ++j) r.dash = r.dash || args[j] == u"-";
+                return r.end = Reading::End::TooMany, r;
+            }
             continue;
         }
         const Option* option = findOption(args, i);
@@ -168,7 +174,7 @@ bool streamsAllowed(const ConvertOptions& o, const Reading& r) {
 int runCommandLine(Report& report, const std::vector<WString>& args) {
     ConvertOptions options;
     const Reading r = readWords(options, args);
-    const bool streams = r.input == u"-" || r.output == u"-";
+    const bool streams = r.dash;
     // Standard output carries the page: everything else goes to standard error.
     if (streams) report.keepStandardOutputForThePage();
     report.banner();

@@ -38,7 +38,7 @@ public:
             PageJob again(page.source, run_.options_.output, false);
             return run_.convertNow(again, space);
         }
-        if (page.started) return run_.stop(page.started);
+        if (page.started) return run_.refuse(job, page.started);
         run_.report_.pageStarts(run_.options_.page.testMode, job.sourcePath(), job.pageName());
         if (page.made) {
             job.storeHeldDiagrams(run_.contextOf(space));
@@ -141,7 +141,7 @@ void Run::nothingMatches(const WString& pathPattern) {
 // One page, all its steps at once.
 bool Run::convertNow(PageJob& job, Workspace& space) {
     const PageContext ctx = contextOf(space);
-    if (const Trouble trouble = job.start(ctx)) return stop(trouble);
+    if (const Trouble trouble = job.start(ctx)) return refuse(job, trouble);
     report_.pageStarts(options_.page.testMode, job.sourcePath(), job.pageName());
     const Trouble made = job.make(ctx);
     sayDiagramTroubles(job);
@@ -169,6 +169,15 @@ void Run::sayDiagramTroubles(PageJob& job) {
         report_.trouble(trouble);
         failAtEnd_ = true;
     }
+}
+
+// A page that does not start: a page that may not be written is said on the
+// line of the source that wanted it; a source (or stored page) that cannot
+// be opened has no page to name.
+bool Run::refuse(PageJob& job, const Trouble& trouble) {
+    if (trouble.kind == Trouble::Kind::CantCreate)
+        report_.pageStarts(options_.page.testMode, job.sourcePath(), job.pageName());
+    return stop(trouble);
 }
 
 bool Run::stop(const Trouble& trouble) {

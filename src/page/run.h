@@ -64,6 +64,7 @@ private:
     bool convertNow(PageJob& job, Workspace& space);
     bool conclude(PageJob& job, Workspace& space);
     void sayDiagramTroubles(PageJob& job);
+    bool refuse(PageJob& job, const Trouble& trouble);
     bool stop(const Trouble& trouble);
     PageContext contextOf(Workspace& space) { return PageContext{options_.page, shared_, space}; }
 

@@ -47,10 +47,7 @@ Trouble DotFiles::store(std::string_view diagramName, std::string_view text) {
     const platform::Folder& folder = folderPart.empty() ? *run.workFolder : below;
     const WString nameThere = inWork.substr(folderPart.size());
     OutputFile file;
-    // Only the page's source and the template: other sources are no
-    // concern of DOT files.
-    const ProtectedFiles kept{pageKept_.source, pageKept_.templateFile, nullptr, nullptr};
-    if (const Refusal why = file.open(folder, nameThere, kept, run.written, {false, {}, std::string(text)});
+    if (const Refusal why = file.open(folder, nameThere, pageKept_, run.written, {false, {}, std::string(text)});
         why != Refusal::None)
         return Trouble{Trouble::Kind::CantCreate, path, why, file.earlierSource()};
     switch (const OutputFile::Outcome outcome = file.storeDot(text)) {

@@ -72,8 +72,7 @@ void Pictures::add(const DiagramOnPage& d) {
     // What the run wrote is asked when the picture is written.
     if (!testMode_) {
         WrittenFiles::Entry earlier;
-        const ProtectedFiles kept{d.kept->source, d.kept->templateFile, d.kept->otherSources, nullptr};
-        if (const Refusal why = refusalOf(stored, folder, name, kept, nullptr, {}, earlier); why != Refusal::None)
+        if (const Refusal why = refusalOf(stored, folder, name, *d.kept, nullptr, {}, earlier); why != Refusal::None)
             return trouble(Kind::Refused, why);
     }
 
@@ -92,7 +91,8 @@ void Pictures::add(const DiagramOnPage& d) {
     if (current) return;
     if (testMode_) return trouble(Kind::OutOfDate);
 
-    Job job{order, d.pageFolder, d.picture, shown, d.source, d.dotPath, d.kept->source, d.kept->templateFile};
+    Job job{order, d.pageFolder, d.picture, shown, d.source, d.dotPath, d.kept->source, d.kept->templateFile,
+            d.kept->walked};
     std::unique_lock<std::mutex> lock(mutex_);
     roomMade_.wait(lock, [&] { return queue_.size() < 4 * jobs_ + 16; });
     queue_.push_back(std::move(job));
@@ -142,7 +142,7 @@ void Pictures::render(Job& job) {
     }
     OutputFile file;
     trouble.why = file.open(folder, job.picture.substr(folderPath.size()),
-                            ProtectedFiles{job.sourceFile, job.templateFile, nullptr, nullptr}, written_,
+                            ProtectedFiles{job.sourceFile, job.templateFile, nullptr, job.walked}, written_,
                             {false, job.source, {}});
     if (trouble.why != Refusal::None) {
         trouble.earlierSource = file.earlierSource();

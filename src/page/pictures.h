@@ -75,6 +75,7 @@ private:
         std::shared_ptr<const platform::Folder> pageFolder;
         WString picture, shown, source, dotPath;
         platform::FileIdentity sourceFile, templateFile;
+        const SourceRule* walked = nullptr;  // the run's, which outlives its pictures
     };
 
     void work();

@@ -51,7 +51,7 @@ struct Verdict {
 
 // What became of one picture (--svg), told after the last page.
 struct PictureTrouble {
-    enum class Kind { Refused, NotWritten, NotRendered, OutOfDate } kind;
+    enum class Kind { Refused, NotWritten, NotRendered, NoPicture, OutOfDate } kind;
     WString picture;  // as messages show it
     WString source;   // the source of the page that shows it
     Refusal why = Refusal::None;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/ascii.h"
 #include "text/utf.h"
 
 namespace tarvo {
@@ -21,6 +22,17 @@ bool hasScheme(std::u16string_view name) {
 }
 
 bool staysInside(std::u16string_view name) { return !platform::escapesDirectory(name) && !hasScheme(name); }
+
+// What dot wrote starts as an SVG document does (after a byte-order mark and
+// blanks, a tag) and holds an svg element: not nothing, not an error text.
+bool isSvgDocument(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const std::size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos || text[start] != '<') return false;
+    for (std::size_t at = text.find('<', start); at != std::string_view::npos; at = text.find('<', at + 1))
+        if (equalsNoCase(text.substr(at + 1, 3), "svg")) return true;
+    return false;
+}
 
 // A DOT path as dot's argument: never taken for an option.
 WString dotArgument(const WString& path) { return !path.empty() && path[0] == u'-' ? u"./" + path : path; }
@@ -133,6 +145,10 @@ void Pictures::render(Job& job) {
         return keep(job.order, std::move(trouble));
     }
     const std::string picture = std::move(trouble.process.out);
+    if (!isSvgDocument(picture)) {
+        trouble.kind = Kind::NoPicture;
+        return keep(job.order, std::move(trouble));
+    }
     trouble.kind = Kind::Refused;
     const WString folderPath = platform::folderPart(job.picture);
     platform::Folder folder;

@@ -212,6 +212,9 @@ void Report::picture(const PictureTrouble& t, double timeoutSeconds) {
         case PictureTrouble::Kind::Refused: cantCreate(t.picture, t.why, t.earlierSource, "\n"); break;
         case PictureTrouble::Kind::NotWritten: out({"Can't write ", bytes(t.picture), "\n"}); break;
         case PictureTrouble::Kind::NotRendered: cantRender(t, timeoutSeconds); break;
+        case PictureTrouble::Kind::NoPicture:
+            out({"Can't render ", bytes(t.picture), " (dot wrote no picture)\n"});
+            break;
         case PictureTrouble::Kind::OutOfDate: out({"Picture ", bytes(t.picture), " is out of date\n"}); break;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "text/ascii.h"
+#include "text/html_entities.h"
 
 namespace tarvo {
 
@@ -196,8 +197,9 @@ void LinkScanner::end() {
 
 // ---- targets and paths ----
 
-bool isCheckedTarget(std::string_view target) {
-    target = stripped(target);
+bool isCheckedTarget(std::string_view written) {
+    const std::string decoded = decodeCharacterReferences(written);
+    const std::string_view target = stripped(decoded);
     if (target.empty() || target[0] == '#') return false;
     if (target.size() >= 2 && isSlash(target[0]) && isSlash(target[1])) return false;
     if (!isLetter(target[0])) return true;
@@ -242,9 +244,10 @@ std::string normalizedPath(std::string_view path) {
     return out;
 }
 
-std::string resolveTarget(std::string_view folder, std::string_view target) {
-    target = stripped(target);
-    target = target.substr(0, target.find('#'));
+std::string resolveTarget(std::string_view folder, std::string_view written) {
+    const std::string decoded = decodeCharacterReferences(written);
+    std::string_view target = stripped(decoded);
+    target = target.substr(0, target.find_first_of("?#"));
     std::string path;
     if (target.empty() || !isSlash(target[0])) {
         path = folder;

@@ -125,9 +125,9 @@ private:
     std::vector<Page> pages_;
 };
 
-// True when a target as the page has it is checked: neither external (a
-// scheme before ":", or "//" for another host) nor within the page (empty,
-// or only an anchor "#...").
+// True when a target as the page has it (character references decoded) is
+// checked: neither external (a scheme before ":", or "//" for another host)
+// nor within the page (empty, or only an anchor "#...").
 bool isCheckedTarget(std::string_view target);
 
 // A path as bytes with "/" between its components, without empty and "."
@@ -137,10 +137,12 @@ bool isCheckedTarget(std::string_view target);
 // at the start of a relative path stays; one above the root is dropped.
 std::string normalizedPath(std::string_view path);
 
-// The path a checked target leads to from a folder (normalizedPath's form):
-// blanks and control bytes at either end and the part from "#" on left out,
-// "\" taken as "/", %XX escapes decoded (but for "/" and NUL, which no name
-// holds), and an absolute target taken as it is.
+// The path a checked target leads to from a folder (normalizedPath's form),
+// read as a browser reads the address: character references ("&amp;")
+// decoded, blanks and control bytes at either end and the query and
+// fragment (from "?" or "#" on) left out, "\" taken as "/", %XX escapes
+// decoded (but for "/" and NUL, which no name holds), and an absolute
+// target taken as it is.
 std::string resolveTarget(std::string_view folder, std::string_view target);
 
 }  // namespace tarvo

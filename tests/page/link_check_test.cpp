@@ -79,6 +79,11 @@ TEST(ResolveTarget, ResolvesAsABrowserDoesAgainstThePagesFolder) {
         {"/r/a", "../../../x", "/x"},
         {"a", "/abs//x/./y", "/abs/x/y"},
         {"", ".html", ".html"},
+        {"a", "Q&amp;A.html", "a/Q&A.html"},                 // character references, as a browser reads them
+        {"a", "a&lt;b.html?from=index", "a/a<b.html"},       // the query is no part of the file
+        {"a", "logo.png?v=2#top", "a/logo.png"},
+        {"a", "x&#37;41&#x3F;y", "a/xA"},                    // references first, then "?", then %XX
+        {"a", "&ampx&amp=1&unknown;", "a/&ampx&amp=1&unknown;"},
     };
     for (const auto& [folder, target, path] : cases) EXPECT_EQ(resolveTarget(folder, target), path) << target;
 #ifdef _WIN32

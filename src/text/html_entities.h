@@ -1,0 +1,18 @@
+// Character references in HTML text and attribute values ("&amp;",
+// "&#x3A;", "&colon;"), read as a browser reads an attribute value.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarvo {
+
+// The value with its character references replaced by the characters (as
+// UTF-8) they stand for. Numeric references may lack their ";"; a named one
+// without its ";" is decoded only for the oldest names ("&amp", "&lt",
+// "&gt", "&quot") and not before a letter, digit or "=". A reference to no
+// character, or to one outside Unicode, becomes U+FFFD; an unknown name
+// stays as it is.
+std::string decodeCharacterReferences(std::string_view value);
+
+}  // namespace tarvo

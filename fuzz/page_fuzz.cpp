@@ -55,7 +55,7 @@ std::string convert(tarvo::Workspace& space, const std::string& source, const st
     if (workFolder.open(tarvo::platform::currentFolder(), options.workDir)) shared.workFolder = &workFolder;
     const tarvo::PageContext ctx{options, shared, space};
     tarvo::PageJob job(tarvo::SourceFile{tarvo::platform::currentFolder(), tarvo::widen(source), 0, {}, nullptr},
-                       std::nullopt, false);
+                       std::nullopt, shared, false);
     if (!job.start(ctx) && !job.make(ctx)) job.finish(ctx);
     const std::string page = source.substr(0, source.rfind('.')) + ".html";
     std::ifstream in(page, std::ios::binary);

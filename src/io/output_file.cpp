@@ -130,12 +130,22 @@ OutputFile::Outcome OutputFile::recorded(Outcome outcome) {
     return outcome;
 }
 
-OutputFile::Outcome OutputFile::finish() {
+// Whatever happened, the file is done: every handle of it goes, so that the
+// pages waiting for their turn hold no more than they must.
+OutputFile::Outcome OutputFile::done(Outcome outcome) {
+    storedFile_.close();
+    file_.discard();
+    ownFolder_.close();
+    return outcome;
+}
+
+OutputFile::Outcome OutputFile::finish() { return done(finishPage()); }
+OutputFile::Outcome OutputFile::storeDot(std::string_view text) { return done(storeDotText(text)); }
+OutputFile::Outcome OutputFile::storePicture(std::string_view bytes) { return done(storePictureBytes(bytes)); }
+
+OutputFile::Outcome OutputFile::finishPage() {
     if (comparing_) {
-        if (matched_ == stored_.size && platform::touch(*folder_, base_, storedFile_)) {
-            storedFile_.close();
-            return recorded(Outcome::Unchanged);
-        }
+        if (matched_ == stored_.size && platform::touch(*folder_, base_, storedFile_)) return recorded(Outcome::Unchanged);
         diverge();
     }
     if (createFailed_) return Outcome::CantCreate;
@@ -143,25 +153,21 @@ OutputFile::Outcome OutputFile::finish() {
     return recorded(Outcome::Written);
 }
 
-OutputFile::Outcome OutputFile::storeDot(std::string_view text) {
+OutputFile::Outcome OutputFile::storeDotText(std::string_view text) {
     if (comparing_) {
         comparing_ = false;
-        if (sameLines(*folder_, base_, text)) {
-            return recorded(Outcome::Unchanged);
-        }
+        if (sameLines(*folder_, base_, text)) return recorded(Outcome::Unchanged);
         if (!create()) return Outcome::CantCreate;
     }
     if (!(file_.write(text) && file_.write("\n") && file_.commit())) return Outcome::CantWrite;
     return recorded(Outcome::Written);
 }
 
-OutputFile::Outcome OutputFile::storePicture(std::string_view bytes) {
+OutputFile::Outcome OutputFile::storePictureBytes(std::string_view bytes) {
     if (comparing_) {
         if (bytes.size() == stored_.size && storedFile_.open(*folder_, base_, stored_.identity) &&
-            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_, storedFile_)) {
-            storedFile_.close();
+            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_, storedFile_))
             return recorded(Outcome::Unchanged);
-        }
         storedFile_.close();
         comparing_ = false;
         if (!create()) return Outcome::CantCreate;

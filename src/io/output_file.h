@@ -54,6 +54,10 @@ public:
     Outcome storePicture(std::string_view bytes);
 
 private:
+    Outcome done(Outcome outcome);
+    Outcome finishPage();
+    Outcome storeDotText(std::string_view text);
+    Outcome storePictureBytes(std::string_view bytes);
     bool create();
     bool diverge();
     Outcome recorded(Outcome outcome);

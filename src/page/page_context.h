@@ -31,6 +31,12 @@ struct PageShared {
     // The folder part of workDir, opened once: no DOT file leaves it. Null
     // when it cannot be opened.
     const platform::Folder* workFolder = nullptr;
+    // The output folder (an output argument that ends with a separator),
+    // opened once for all the pages that go there: as it was when the run
+    // began, wherever its name leads later. Null when it cannot be opened:
+    // then each page looks for it by name.
+    const platform::Folder* outputFolder = nullptr;
+    platform::FileIdentity outputFolderIdentity;
     platform::FileIdentity templateFile;
     LinkCheck* links = nullptr;       // with checkLinks: the pages and their links
     Pictures* pictures = nullptr;     // with pictures.make

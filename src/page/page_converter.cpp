@@ -83,17 +83,23 @@ Trouble fileTrouble(OutputFile::Outcome outcome, const WString& path) {
 // ---- one page in three steps ----
 
 struct PageJob::State {
-    // A page of a source file.
-    State(const SourceFile& s, const std::optional<WString>& outputArg, bool hold)
+    // A page of a source file. Without an output argument the page lies
+    // beside its source and is reached through the source's folder; in an
+    // output folder it is reached through the run's handle of that folder;
+    // otherwise it is where the argument says.
+    State(const SourceFile& s, const std::optional<WString>& outputArg, const PageShared& shared, bool hold)
         : source(s),
           sourceName(s.path.substr(s.nameStart)),
           pageName(makeOutputName(s.path, outputArg)),
-          // Without an output argument the page lies beside its source and
-          // is reached through the source's folder; otherwise it is where the
-          // argument says.
           beside(!outputArg || trimBlanks(*outputArg).empty()),
-          pageFolder(beside ? s.folder : platform::currentFolder()),
-          page(beside ? pageName.substr(s.nameStart) : pageName),
+          inOutputFolder(!beside && shared.outputFolder),
+          pageFolder(beside ? s.folder : inOutputFolder ? *shared.outputFolder : platform::currentFolder()),
+          pageFolderIdentity(beside ? s.folderIdentity
+                             : inOutputFolder ? shared.outputFolderIdentity
+                                              : platform::FileIdentity{}),
+          page(beside ? pageName.substr(s.nameStart)
+               : inOutputFolder ? pageName.substr(trimBlanks(*outputArg).size())
+                                : pageName),
           dots(kept, PagePlace{pageFolder, page, pageName, source.path}, hold) {}
     // The page on standard output.
     explicit State(const std::optional<WString>& sourcePath)
@@ -101,6 +107,7 @@ struct PageJob::State {
           sourceName(source.path),
           pageName(u"-"),
           beside(false),
+          inOutputFolder(false),
           pageFolder(platform::currentFolder()),
           page(pageName),
           dots(kept, PagePlace{pageFolder, page, pageName, source.path}, false),
@@ -112,7 +119,9 @@ struct PageJob::State {
     WString sourceName;
     WString pageName;
     bool beside;
+    bool inOutputFolder;
     const platform::Folder& pageFolder;
+    platform::FileIdentity pageFolderIdentity;  // when known
     WString page;  // relative to pageFolder
     ProtectedFiles kept;
     DotFiles dots;
@@ -125,8 +134,9 @@ struct PageJob::State {
     std::optional<LinkScan> links;  // with checkLinks
 };
 
-PageJob::PageJob(const SourceFile& source, const std::optional<WString>& outputArg, bool holdDiagrams)
-    : state_(std::make_unique<State>(source, outputArg, holdDiagrams)) {}
+PageJob::PageJob(const SourceFile& source, const std::optional<WString>& outputArg, const PageShared& shared,
+                 bool holdDiagrams)
+    : state_(std::make_unique<State>(source, outputArg, shared, holdDiagrams)) {}
 
 PageJob::PageJob(const std::optional<WString>& sourcePath) : state_(std::make_unique<State>(sourcePath)) {}
 
@@ -158,8 +168,8 @@ Trouble PageJob::start(const PageContext& ctx) {
         s.comparison.emplace(s.stored);
         return {};
     }
-    const Refusal why = s.file.open(s.pageFolder, s.page, s.kept, ctx.shared.written, {true, s.source.path, {}},
-                                    s.beside ? s.source.folderIdentity : platform::FileIdentity{});
+    const Refusal why =
+        s.file.open(s.pageFolder, s.page, s.kept, ctx.shared.written, {true, s.source.path, {}}, s.pageFolderIdentity);
     if (why != Refusal::None) return Trouble{Trouble::Kind::CantCreate, s.pageName, why, s.file.earlierSource()};
     return {};
 }

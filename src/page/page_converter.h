@@ -41,7 +41,8 @@ class PageJob {
 public:
     // holdDiagrams: the page's DOT files are stored by finish() instead of
     // as the translation hands them over.
-    PageJob(const SourceFile& source, const std::optional<WString>& outputArg, bool holdDiagrams);
+    PageJob(const SourceFile& source, const std::optional<WString>& outputArg, const PageShared& shared,
+            bool holdDiagrams);
     // The page on standard output, from the file at sourcePath or, without
     // one, from standard input.
     explicit PageJob(const std::optional<WString>& sourcePath);

@@ -21,7 +21,7 @@ public:
 
     bool prepare(QueuedPage& page, Workspace& space) override {
         const PageContext ctx = run_.contextOf(space);
-        PageJob& job = page.job.emplace(page.source, run_.options_.output, true);
+        PageJob& job = page.job.emplace(page.source, run_.options_.output, run_.shared_, true);
         page.prepared = true;
         page.started = job.start(ctx);
         if (!page.started) page.made = job.make(ctx);
@@ -35,7 +35,7 @@ public:
             // An earlier page wrote this page's file meanwhile: what was made
             // is dropped, and the page converted as a run on one thread
             // meets it.
-            PageJob again(page.source, run_.options_.output, false);
+            PageJob again(page.source, run_.options_.output, run_.shared_, false);
             return run_.convertNow(again, space);
         }
         if (page.started) return run_.refuse(job, page.started);
@@ -88,9 +88,15 @@ bool Run::start() {
     // first run into a fresh folder needs no preparation. Nothing else is
     // ever created: not the folder of a page's own path, not a diagram's
     // sub-folder.
-    if (options_.output && !page.testMode) {
+    if (options_.output) {
         const WString output = trimBlanks(*options_.output);
-        if (endsWithSeparator(output)) platform::makeFolders(output);
+        if (endsWithSeparator(output)) {
+            if (!page.testMode) platform::makeFolders(output);
+            if (outputFolder_.open(platform::currentFolder(), output)) {
+                shared_.outputFolder = &outputFolder_;
+                shared_.outputFolderIdentity = platform::identify(outputFolder_, WString());
+            }
+        }
     }
     const WString work = platform::folderPart(page.workDir);
     if (!work.empty()) platform::makeFolders(work);
@@ -117,7 +123,7 @@ bool Run::add(const SourceFile& source, std::shared_ptr<const platform::Folder> 
               std::shared_ptr<const std::vector<platform::FileIdentity>> siblings) {
     if (pages_) return pages_->workers.add(std::make_unique<QueuedPage>(source, std::move(folder), std::move(siblings)));
     if (stopped_) return false;
-    PageJob job(source, options_.output, false);
+    PageJob job(source, options_.output, shared_, false);
     return convertNow(job, space_);
 }
 

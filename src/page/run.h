@@ -72,6 +72,7 @@ private:
     Report& report_;
     PageShared shared_;
     platform::Folder workFolder_;
+    platform::Folder outputFolder_;
     std::unique_ptr<SourceRule> walked_;
     std::unique_ptr<LinkCheck> links_;
     std::unique_ptr<Pictures> pictures_;

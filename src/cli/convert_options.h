@@ -1,8 +1,10 @@
 // The settings of one run as the command line gives them, fixed afterwards.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "page/run.h"
 
@@ -19,14 +21,17 @@ struct ConvertOptions {
     bool svg = false;             // make the diagrams' pictures with Graphviz
     WString dotProgram = u"dot";  // the Graphviz program, a path or a name on PATH
     double dotTimeout = 30;       // seconds a picture may take
-    unsigned jobs = 0;            // pages and pictures made at once; 0: not given
+    unsigned jobs = 0;            // pages and pictures made at once; 0: one per processor
 };
 
-// What the run takes of the options, with the output argument.
+// What the run takes of the options, with the output argument. Without
+// --jobs, pages and pictures are made on as many threads as the machine has
+// processors.
 inline RunOptions runOptions(const ConvertOptions& o, const std::optional<WString>& output) {
+    const unsigned jobs = o.jobs > 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
     return RunOptions{PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix},
-                                  o.checkLinks, PictureOptions{o.svg, o.dotProgram, o.dotTimeout, o.jobs}},
-                      output, o.jobs > 0 ? o.jobs : 1};
+                                  o.checkLinks, PictureOptions{o.svg, o.dotProgram, o.dotTimeout, jobs}},
+                      output, jobs};
 }
 
 }  // namespace tarvo

@@ -51,7 +51,7 @@ Pictures::Pictures(const PictureOptions& options, bool testMode, platform::Nativ
       testMode_(testMode),
       program_(std::move(program)),
       written_(written),
-      jobs_(options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency())) {}
+      jobs_(std::max(1u, options.jobs)) {}
 
 Pictures::~Pictures() { workers_.stop(mutex_, queued_); }
 

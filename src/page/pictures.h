@@ -33,7 +33,7 @@ struct PictureOptions {
     bool make = false;           // make the pictures
     WString program = u"dot";    // the dot program, a path or a name looked for on PATH
     double timeoutSeconds = 30;  // a rendering that takes longer is stopped
-    unsigned jobs = 0;           // renderings at once; 0: one per processor
+    unsigned jobs = 1;           // renderings at once
 };
 
 // True when pictures named with this prefix stay inside the page's folder:

@@ -111,7 +111,7 @@ void Report::help() {
          "\t--svg - make the missing or out-of-date diagram pictures with Graphviz\n"
          "\t--dot <program> - the Graphviz dot program (default: dot on PATH)\n"
          "\t--dot-timeout <seconds> - stop a picture's dot after this (default 30)\n"
-         "\t--jobs <n> - make n pages and at most n pictures at once\n"
+         "\t--jobs <n> - pages and pictures at once (default: one per processor)\n"
          "\t--check-links - report the links and images that lead nowhere\n"
          "\t- - the page from standard input, or (as output) to standard output\n"
          "\t-- - later words are file names, even those starting with - or +\n"

@@ -66,7 +66,7 @@ bool Run::start() {
     const PageOptions& page = options_.page;
     // Lines nobody watches go out in large pieces rather than one at a time;
     // a message to standard error lets out the lines before it first.
-    if (options_.jobs > 1 || !report_.watched()) report_.gatherLines();
+    if (!report_.watched()) report_.gatherLines();
     // Pictures that cannot be made are said before anything is made.
     if (page.pictures.make) {
         if (!picturePrefixStaysInside(page.markup.genPrefix)) {

@@ -248,7 +248,10 @@ void formatExternalLink(InlineScan& scan, bool bracket) {
 
 void formatBracket(InlineScan& scan) {
     if (scan.at(1) == '[') {
-        if (scan.at(2) != '[' && scan.linkDepthHere() < InlineScan::kMaxLinkNesting) {
+        // With --safe a "[[" in a link's label is text: no link goes inside
+        // another, and the label ends before any "]]".
+        const int deepest = scan.options().safe ? 1 : InlineScan::kMaxLinkNesting;
+        if (scan.at(2) != '[' && scan.linkDepthHere() < deepest) {
             std::size_t close = scan.find(scan.closeBrackets, 2);
             if (close != InlineScan::npos) return formatWikiLink(scan, close);
         }

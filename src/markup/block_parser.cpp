@@ -223,7 +223,7 @@ void commentContinuation(BodyRun& run) {
 }
 
 void closeBlock(BlockState& st, OpenTags& tags, PageOutput& out) {
-    closeOpenTags(tags, out);
+    if (!tags.empty()) closeOpenTags(tags, out);
     switch (st.blockMode) {
         case BlockMode::Paragraph: out.write("</p>\n"); break;
         case BlockMode::List: closeListLevels(st, out); break;

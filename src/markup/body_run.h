@@ -88,7 +88,9 @@ struct BodyRun final : BlockEvents {
     }
     // Closes the tags of the text left open, where a block ends that
     // closeBlock does not close (a heading, a caption, a list item).
-    void closeTags() { closeOpenTags(text.openTags, out); }
+    void closeTags() {
+        if (!text.openTags.empty()) closeOpenTags(text.openTags, out);
+    }
     bool isPre() const { return st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent; }
 
     // A tag inside the line opened or closed a preformatted block.

@@ -21,6 +21,7 @@ namespace tarvo {
 namespace {
 
 bool isBlankOrClose(char c) { return c == ' ' || c == '>'; }
+bool isBlankOrEnd(char c) { return c == ' ' || c == '/' || c == '>'; }
 
 // Bytes that start something in normal text.
 struct SpecialBytes {
@@ -69,16 +70,41 @@ bool isPreClose(std::string_view t) {
            (startsNoCase(t, "</source") && t.size() > 8 && isBlankOrClose(t[8]));
 }
 
+namespace {
+
+// The tags that pass through, by the first letter of their name: their
+// places in kAllowedTags, -1 after the last.
+struct PassingByLetter {
+    std::int8_t tags[26][4];
+    constexpr PassingByLetter() : tags{} {
+        for (auto& group : tags)
+            for (std::int8_t& tag : group) tag = -1;
+        for (std::size_t i = 0; i < kAllowedTagCount; ++i) {
+            if (!kAllowedTags[i].passes) continue;
+            std::int8_t* group = tags[kAllowedTags[i].name[0] - 'a'];
+            while (*group >= 0) ++group;
+            *group = static_cast<std::int8_t>(i);
+        }
+    }
+};
+constexpr PassingByLetter kPassing;
+
+}  // namespace
+
 bool isPassThroughTag(std::string_view t) {
     const std::size_t name = t.size() > 1 && t[1] == '/' ? 2 : 1;
-    // The name runs to a blank, "/" or ">", which must follow it.
-    constexpr std::size_t kLongest = 10;
-    auto ends = [](char c) { return c == ' ' || c == '/' || c == '>'; };
-    std::size_t end = name;
-    while (end < t.size() && end - name <= kLongest && !ends(t[end])) ++end;
-    if (end >= t.size() || !ends(t[end])) return false;
-    const int tag = allowedTagIndex(t.substr(name, end - name));
-    return tag >= 0 && kAllowedTags[tag].passes;
+    if (name >= t.size()) return false;
+    const char first = lower(t[name]);
+    if (first < 'a' || first > 'z') return false;
+    const std::string_view rest = t.substr(name);
+    for (const std::int8_t tag : kPassing.tags[first - 'a']) {
+        if (tag < 0) return false;
+        // The name, then a blank, "/" or ">".
+        const std::string_view listed = kAllowedTags[tag].name;
+        if (rest.size() > listed.size() && startsNoCase(rest, listed) && isBlankOrEnd(rest[listed.size()]))
+            return true;
+    }
+    return false;
 }
 
 // ---- the scan ----

@@ -72,7 +72,8 @@ void formatImage(InlineScan& scan, std::string_view inner) {
     scan.emit("<img src=\"");
     if (scan.options().safe) {
         std::string& src = scan.scratch();
-        src.assign(scan.options().filePrefix).append(name);
+        src = scan.options().filePrefix;
+        src += name;
         appendAddress(scan.translated(), src, scan.decoded());
     } else {
         scan.emit(scan.options().filePrefix);

@@ -32,7 +32,8 @@ void closeOpenCell(BodyRun& run) {
 
 // With --safe: "<name", the attributes the tag keeps, ">".
 void writeSafeTag(BodyRun& run, std::string_view name, std::string_view attributes) {
-    run.tag.assign("<").append(name);
+    run.tag = '<';
+    run.tag += name;
     bool selfClosing;
     appendAllowedAttributes(run.tag, allowedTagIndex(name), attributes, true, selfClosing,
                             run.ctx.inlines.buffers.decoded);

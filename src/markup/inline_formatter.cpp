@@ -91,21 +91,29 @@ constexpr PassingByLetter kPassing;
 
 }  // namespace
 
-bool isPassThroughTag(std::string_view t) {
+namespace {
+
+// The place in kAllowedTags of the tag that passes through at the start of
+// t, or -1.
+int passingTag(std::string_view t) {
     const std::size_t name = t.size() > 1 && t[1] == '/' ? 2 : 1;
-    if (name >= t.size()) return false;
+    if (name >= t.size()) return -1;
     const char first = lower(t[name]);
-    if (first < 'a' || first > 'z') return false;
+    if (first < 'a' || first > 'z') return -1;
     const std::string_view rest = t.substr(name);
     for (const std::int8_t tag : kPassing.tags[first - 'a']) {
-        if (tag < 0) return false;
+        if (tag < 0) return -1;
         // The name, then a blank, "/" or ">".
         const std::string_view listed = kAllowedTags[tag].name;
         if (rest.size() > listed.size() && startsNoCase(rest, listed) && isBlankOrEnd(rest[listed.size()]))
-            return true;
+            return tag;
     }
-    return false;
+    return -1;
 }
+
+}  // namespace
+
+bool isPassThroughTag(std::string_view t) { return passingTag(t) >= 0; }
 
 // ---- the scan ----
 
@@ -324,9 +332,10 @@ void InlineScan::emphasis() {
 // A tag that passes into the page unchanged; a passing "</pre>" also ends a
 // preformatted block. With --safe the tag is read whole and written again.
 bool InlineScan::passThrough(std::string_view text) {
-    if (!isPassThroughTag(text)) return false;
+    const int tag = passingTag(text);
+    if (tag < 0) return false;
     if (options().safe) {
-        safeTag();
+        safeTag(tag);
         return true;
     }
     if (isPreClose(text)) {
@@ -340,13 +349,12 @@ bool InlineScan::passThrough(std::string_view text) {
 // A tag of the list read whole: written back with the attributes it keeps,
 // opened or closed on the stack of open tags; a closing tag with no open
 // partner, or a link opened inside a link, is written as text.
-void InlineScan::safeTag() {
+void InlineScan::safeTag(int tag) {
     const std::string_view text = rest();
     const bool closing = text[1] == '/';
     const std::size_t nameAt = closing ? 2 : 1;
-    const std::size_t nameEnd = text.find_first_of(" />", nameAt);  // isPassThroughTag found one
+    const std::size_t nameEnd = nameAt + kAllowedTags[tag].name.size();
     const std::string_view name = text.substr(nameAt, nameEnd - nameAt);
-    const int tag = allowedTagIndex(name);
     OpenTags& open = state().openTags;
     const bool asText = closing ? open.count[tag] == 0 : tag == kTagA && open.count[kTagA] > 0;
     const std::size_t mark = done_.size();

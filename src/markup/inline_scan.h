@@ -107,7 +107,7 @@ private:
     void normalStep();
     void angle();
     bool passThrough(std::string_view text);
-    void safeTag();
+    void safeTag(int tag);
     void preOpen();
     void safePreOpen(bool alreadyOpen);
     void safePreClose();

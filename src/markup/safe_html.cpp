@@ -21,31 +21,53 @@ bool isAlnum(char c) { return isAlpha(c) || isDigit(c); }
 bool isHex(char c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
 
 // A blank-separated word of the list, or the empty view past the last.
-std::string_view wordAt(std::string_view list, std::size_t& at) {
+constexpr std::string_view wordAt(std::string_view list, std::size_t& at) {
     while (at < list.size() && list[at] == ' ') ++at;
-    const std::size_t end = std::min(list.find(' ', at), list.size());
-    const std::string_view word = list.substr(at, end - at);
-    at = end;
-    return word;
+    const std::size_t start = at;
+    while (at < list.size() && list[at] != ' ') ++at;
+    return list.substr(start, at - start);
 }
 
-bool listed(std::string_view list, std::string_view word) {
+constexpr bool listed(std::string_view list, std::string_view word) {
     std::size_t at = 0;
     for (std::string_view w; !(w = wordAt(list, at)).empty();)
         if (w == word) return true;
     return false;
 }
 
-// The attribute of the tag named name (any case), as listed, with its place
-// among the tag's attributes; empty when the tag does not keep it.
-std::string_view keptAttribute(int tag, std::string_view name, int& place) {
-    place = 0;
-    for (std::string_view list : {kCommonAttributes, kAllowedTags[tag].attributes}) {
-        std::size_t at = 0;
-        for (std::string_view w; !(w = wordAt(list, at)).empty(); ++place)
-            if (equalsNoCase(name, w)) return w;
+// What each tag keeps: the common attributes, then its own, each with what
+// its value must pass.
+enum class Check : std::uint8_t { None, Address, Style };
+struct KeptAttribute {
+    std::string_view name;
+    Check check;
+};
+struct KeptAttributes {
+    static constexpr std::size_t kMost = 32;  // a bit of a mask each
+    KeptAttribute kept[kAllowedTagCount][kMost];
+    std::size_t count[kAllowedTagCount];
+    constexpr KeptAttributes() : kept{}, count{} {
+        for (std::size_t tag = 0; tag < kAllowedTagCount; ++tag) {
+            for (std::string_view list : {kCommonAttributes, kAllowedTags[tag].attributes}) {
+                std::size_t at = 0;
+                for (std::string_view w; !(w = wordAt(list, at)).empty();)
+                    kept[tag][count[tag]++] = {w, listed(kAddressAttributes, w) ? Check::Address
+                                                  : w == "style"                 ? Check::Style
+                                                                                 : Check::None};
+            }
+        }
     }
-    return {};
+};
+constexpr KeptAttributes kKept;
+
+// The attribute of the tag named name (any case), as listed, with its place
+// among the tag's attributes; nullptr when the tag does not keep it.
+const KeptAttribute* keptAttribute(int tag, std::string_view name, int& place) {
+    for (place = 0; place < static_cast<int>(kKept.count[tag]); ++place) {
+        const KeptAttribute& a = kKept.kept[tag][place];
+        if (a.name.size() == name.size() && equalsNoCase(name, a.name)) return &a;
+    }
+    return nullptr;
 }
 
 // The named references that stand for ASCII characters; every other one
@@ -172,14 +194,14 @@ std::size_t appendAllowedAttributes(std::string& out, int tag, std::string_view 
     std::uint32_t seen = 0;
     return readTag(text, endOfText, selfClosing, [&](std::string_view name, std::string_view value) {
         int place;
-        const std::string_view kept = keptAttribute(tag, name, place);
+        const KeptAttribute* kept = keptAttribute(tag, name, place);
         // The first of the same name counts, as in a browser.
-        if (kept.empty() || (seen >> place & 1)) return;
+        if (!kept || (seen >> place & 1)) return;
         seen |= 1u << place;
-        if (listed(kAddressAttributes, kept) && !addressAllowed(value, scratch)) return;
-        if (kept == "style" && !styleAllowed(value, scratch)) return;
+        if (kept->check == Check::Address && !addressAllowed(value, scratch)) return;
+        if (kept->check == Check::Style && !styleAllowed(value, scratch)) return;
         out += ' ';
-        out += kept;
+        out += kept->name;
         out += "=\"";
         appendValue(out, value);
         out += '"';
@@ -223,30 +245,31 @@ bool styleAllowed(std::string_view value, std::string& scratch) {
     return true;
 }
 
-void appendValue(std::string& out, std::string_view value) {
-    for (std::size_t at = 0;;) {
-        const std::size_t special = value.find_first_of("\"<>", at);
-        out.append(value.substr(at, special - at));
-        if (special == npos) return;
-        out += value[special] == '"' ? "&quot;" : value[special] == '<' ? "&lt;" : "&gt;";
-        at = special + 1;
+namespace {
+
+// Appends text with "<" and ">" escaped, and '"' too when quotes.
+void appendEscaped(std::string& out, std::string_view text, bool quotes) {
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '<' && c != '>' && (c != '"' || !quotes)) continue;
+        out.append(text.data() + from, i - from);
+        out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
+        from = i + 1;
     }
+    out.append(text.data() + from, text.size() - from);
 }
+
+}  // namespace
+
+void appendValue(std::string& out, std::string_view value) { appendEscaped(out, value, true); }
 
 void appendAddress(std::string& out, std::string_view address, std::string& scratch) {
     if (!addressAllowed(address, scratch)) out += "./";
     appendValue(out, address);
 }
 
-void appendText(std::string& out, std::string_view text) {
-    for (std::size_t at = 0;;) {
-        const std::size_t special = text.find_first_of("<>", at);
-        out.append(text.substr(at, special - at));
-        if (special == npos) return;
-        out += text[special] == '<' ? "&lt;" : "&gt;";
-        at = special + 1;
-    }
-}
+void appendText(std::string& out, std::string_view text) { appendEscaped(out, text, false); }
 
 void openTag(OpenTags& open, int tag, std::string_view name) {
     open.tags.push_back(static_cast<std::uint8_t>(tag));

@@ -73,7 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream file(source, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    auto space = std::make_unique<tarvo::Workspace>(tarvo::MarkupOptions());
+    // An input of odd length is converted as with --safe.
+    tarvo::MarkupOptions options;
+    options.safe = size % 2 == 1;
+    auto space = std::make_unique<tarvo::Workspace>(options);
     const std::string work = scratch.root + "/work/";
     // A cost or an output that grows faster than the input (a quadratic path,
     // a link that expands without end) shows here long before it would

@@ -5,9 +5,9 @@
 #
 #   build    (the default) a C++ compiler, CMake, Ninja and Graphviz: building
 #            tarvo and the example site (scripts/build-site)
-#   test     build, plus Python, GoogleTest, clang with its fuzzer runtime and
-#            Chromium with ChromeDriver and Selenium: the Linux tests of
-#            scripts/run-tests
+#   test     build, plus Python, GoogleTest, clang with its fuzzer runtime,
+#            Chromium with ChromeDriver and Selenium, and html5lib: the Linux
+#            tests of scripts/run-tests
 #   windows  CMake, Ninja, Python, MinGW-w64, Wine, GoogleTest's sources and
 #            groff: the Windows build and its tests (scripts/windows-tests)
 #   package  build and windows, plus dpkg-dev, man-db, lintian and mandoc:
@@ -46,6 +46,7 @@ group() {
       [ -x /usr/bin/chromedriver ] || need+=(chromium-driver)
       # Looked for where Debian's Python finds it: the python3 on PATH may be another.
       [ -f /usr/lib/python3/dist-packages/selenium/__init__.py ] || need+=(python3-selenium)
+      [ -f /usr/lib/python3/dist-packages/html5lib/__init__.py ] || need+=(python3-html5lib)
       ;;
     windows)
       have cmake || need+=(cmake)

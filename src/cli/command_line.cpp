@@ -70,6 +70,8 @@ constexpr Option kOptions[] = {
      [](ConvertOptions& o, const WString&) { o.checkLinks = true; return Next::ReadOn; }},
     {u"--svg", Option::Match::Exact, false,
      [](ConvertOptions& o, const WString&) { o.svg = true; return Next::ReadOn; }},
+    {u"--safe", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.safe = true; return Next::ReadOn; }},
     {u"--dot", Option::Match::Exact, true,
      [](ConvertOptions& o, const WString& v) { o.dotProgram = v; return Next::ReadOn; }},
     {u"--dot-timeout", Option::Match::Exact, true,

@@ -22,6 +22,7 @@ struct ConvertOptions {
     WString dotProgram = u"dot";  // the Graphviz program, a path or a name on PATH
     double dotTimeout = 30;       // seconds a picture may take
     unsigned jobs = 0;            // pages and pictures made at once; 0: one per processor
+    bool safe = false;            // keep no script of the pages' text
 };
 
 // What the run takes of the options, with the output argument. Without
@@ -29,8 +30,9 @@ struct ConvertOptions {
 // processors.
 inline RunOptions runOptions(const ConvertOptions& o, const std::optional<WString>& output) {
     const unsigned jobs = o.jobs > 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
-    return RunOptions{PageOptions{o.testMode, o.templateName, o.workDir, MarkupOptions{o.filePrefix, o.genPrefix},
-                                  o.checkLinks, PictureOptions{o.svg, o.dotProgram, o.dotTimeout, jobs}},
+    return RunOptions{PageOptions{o.testMode, o.templateName, o.workDir,
+                                  MarkupOptions{o.filePrefix, o.genPrefix, o.safe}, o.checkLinks,
+                                  PictureOptions{o.svg, o.dotProgram, o.dotTimeout, jobs}},
                       output, jobs};
 }
 

@@ -6,6 +6,7 @@
 #include "diagram/diagram.h"
 #include "markup/body_run.h"
 #include "markup/markup.h"
+#include "markup/safe_html.h"
 #include "text/ascii.h"
 
 namespace tarvo {
@@ -17,10 +18,11 @@ void indentedStep(BodyRun& run) {
     if (st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent) {
         run.write("\n");
     } else if (st.blockMode == BlockMode::None) {
+        run.closeTags();
         run.write("\n<pre>");
         st.blockMode = BlockMode::PreIndent;
     } else {
-        closeBlock(run.st, run.out);
+        run.closeBlock();
         run.write("<pre>");
         st.blockMode = BlockMode::PreIndent;
     }
@@ -29,13 +31,14 @@ void indentedStep(BodyRun& run) {
 
 void ruleStep(BodyRun& run) {
     if (run.line().substr(0, 4) != "----") return textStep(run);
-    closeBlock(run.st, run.out);
+    run.closeBlock();
     run.write("<hr>\n");
     std::size_t i = run.b + 4;
     while (i < run.e && run.source[i] == '-') ++i;
     while (i < run.e && static_cast<unsigned char>(run.source[i]) <= 32) ++i;
     if (i < run.e) {
         run.writeFormatted(i, run.e);
+        run.closeTags();
         run.write("\n");
     }
 }
@@ -49,7 +52,7 @@ void headingStep(BodyRun& run) {
     while (close < text.size() && text[text.size() - 1 - close] == '=') ++close;
     std::size_t level = open < close ? open : close;
     if (level == 0) return textStep(run);
-    closeBlock(run.st, run.out);
+    run.closeBlock();
     run.e = run.b + text.size() - level;
     run.b = run.b + level < run.e ? run.b + level : run.e;
     run.trimLine();
@@ -58,19 +61,56 @@ void headingStep(BodyRun& run) {
     run.write(number);
     run.write(">");
     run.writeFormatted(run.b, run.e);
+    run.closeTags();
     run.write("</h");
     run.write(number);
     run.write(">\n");
+}
+
+// A line that starts with a "<pre" or "<source" tag, with --safe: the tag
+// as "<pre" with the attributes a pre keeps (none when it continues an
+// indented block); without its end, the tag is text in the block.
+void safePreLine(BodyRun& run, bool continuesIndented) {
+    const std::string_view text = run.line();
+    const std::size_t nameLength = lower(text[1]) == 's' ? 7 : 4;
+    run.tag.assign(nameLength == 7 ? std::string_view("<pre") : text.substr(0, 4));
+    bool selfClosing;
+    const std::size_t length = appendAllowedAttributes(run.tag, kTagPre, text.substr(nameLength), false, selfClosing,
+                                                       run.ctx.inlines.buffers.decoded);
+    if (length == std::string_view::npos) {
+        if (!continuesIndented) run.write("<pre>");
+    } else {
+        run.tag += '>';
+        if (!continuesIndented) run.write(run.tag);
+        run.b += nameLength + length;
+    }
+    run.writeFormatted(run.b, run.e);
+}
+
+// A diagram block at the start of a line, with --safe: its picture's name
+// escaped, and what follows the block translated, as inside a line.
+void safeDiagramLine(BodyRun& run, std::string_view rest) {
+    const DiagramContext& diagram = run.ctx.inlines.diagram;
+    run.tag.assign("<img src=\"");
+    appendAddress(run.tag, pictureName(run.ctx.inlines.options.genPrefix, diagram.diagramName),
+                  run.ctx.inlines.buffers.decoded);
+    run.tag += "\"/>";
+    run.write(run.tag);
+    const std::size_t restBegin = static_cast<std::size_t>(rest.data() - run.source.data());
+    if (!rest.empty()) run.writeFormatted(restBegin, restBegin + rest.size());
+    run.closeTags();
+    run.write("\n");
 }
 
 void tagAtStartStep(BodyRun& run) {
     BlockState& st = run.st;
     std::string_view text = run.line();
     if (isPreOpen(text)) {
-        if (!run.isPre()) closeBlock(st, run.out);
+        if (!run.isPre()) run.closeBlock();
         const bool continuesIndented = st.blockMode == BlockMode::PreIndent;
         st.blockMode = BlockMode::PreTag;
         run.text.rawMode = RawMode::PreBlock;
+        if (run.safe()) return safePreLine(run, continuesIndented);
         std::size_t gt = text.find('>');
         if (gt != std::string_view::npos) {
             if (!continuesIndented) {
@@ -95,6 +135,7 @@ void tagAtStartStep(BodyRun& run) {
             openDiagram(diagram, text.substr(0, gt + 1));
             std::string_view rest = text.substr(gt + 1);
             if (!rest.empty()) rest.remove_prefix(captureDiagramText(diagram, rest, run.events));
+            if (run.safe()) return safeDiagramLine(run, rest);
             run.write(diagramImage(diagram, run.ctx.inlines.options.genPrefix));
             run.write(rest);
             run.write("\n");
@@ -119,7 +160,7 @@ void paragraphStep(BodyRun& run) {
             run.text.inComment = false;
         }
     } else {
-        closeBlock(run.st, run.out);
+        run.closeBlock();
         run.write("<p>");
         st.blockMode = BlockMode::Paragraph;
     }
@@ -181,7 +222,8 @@ void commentContinuation(BodyRun& run) {
     run.setPending(run.b + end + 3, run.e);
 }
 
-void closeBlock(BlockState& st, PageOutput& out) {
+void closeBlock(BlockState& st, OpenTags& tags, PageOutput& out) {
+    if (!tags.empty()) closeOpenTags(tags, out);
     switch (st.blockMode) {
         case BlockMode::Paragraph: out.write("</p>\n"); break;
         case BlockMode::List: closeListLevels(st, out); break;
@@ -206,7 +248,7 @@ void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEv
         if (run.source.empty()) {
             if (run.text.inComment) continue;
             if (st.blockMode == BlockMode::PreTag) out.write("\n");
-            else closeBlock(st, out);
+            else run.closeBlock();
             continue;
         }
         run.newLine();
@@ -221,7 +263,7 @@ void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEv
             run.e = run.pendingEnd;
         }
     }
-    closeBlock(st, out);
+    run.closeBlock();
     while (!st.tableStack.empty()) closeTable(st, out);
 }
 

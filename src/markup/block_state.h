@@ -3,9 +3,12 @@
 // parser.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "markup/allowed_html.h"
 
 namespace tarvo {
 
@@ -20,18 +23,30 @@ struct TableState {
     bool headerCellOpen = false;
 };
 
+// The tags of the page's text left open (with --safe), innermost last: each
+// as its place in kAllowedTags and its name as written, and how many of
+// each kind are open.
+struct OpenTags {
+    std::vector<std::uint8_t> tags;
+    std::string names;
+    std::array<std::uint32_t, kAllowedTagCount> count{};
+    bool empty() const { return tags.empty(); }
+};
+
 // What the inline scan keeps from one line to the next: emphasis, an open
-// comment, raw text. The block parser reads it to classify a line, and
-// writes it only where the start of a line decides what the scan would
-// otherwise decide inside it: a line that opens with "<pre" or "<source"
+// comment, raw text, the tags left open. The block parser reads it to
+// classify a line, and writes it only where the start of a line decides what
+// the scan would otherwise decide inside it: a line that opens with "<pre" or "<source"
 // starts raw preformatted text, one that opens with "<!--" starts (or, with
 // its "-->", ends) a comment, and the "-->" that ends a comment over several
-// lines ends it (block_parser.cpp). It also clears it at the start of a page.
+// lines ends it (block_parser.cpp); and it closes the open tags where a block
+// begins or ends. It also clears it at the start of a page.
 struct InlineState {
     bool italicOpen = false;
     bool boldOpen = false;
     bool inComment = false;
     RawMode rawMode = RawMode::Normal;
+    OpenTags openTags;
 };
 
 // What the block parser keeps from one line to the next: the open block, the

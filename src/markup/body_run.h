@@ -15,6 +15,7 @@
 #include "io/page_output.h"
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
+#include "markup/safe_html.h"
 #include "text/ascii.h"
 #include "text/finder.h"
 
@@ -44,6 +45,7 @@ struct BodyRun final : BlockEvents {
     std::string rowAttributes;
     bool cellLine = false;
     std::string formatted;  // the inline formatter's translation of a piece of line
+    std::string tag;        // a tag with the attributes it keeps (--safe)
 
     Finder bar{"|"};
     Finder doubleBar{"||"};
@@ -78,14 +80,21 @@ struct BodyRun final : BlockEvents {
     // Runs the inline formatter on source[from, to) and writes the result.
     void writeFormatted(std::size_t from, std::size_t to);
     void write(std::string_view text) { out.write(text); }
+    bool safe() const { return ctx.inlines.options.safe; }
+    void closeBlock() { tarvo::closeBlock(st, text.openTags, out); }
     // closeBlock, skipped when nothing is open (it would write nothing).
     void closeOpenBlock() {
-        if (st.blockMode != BlockMode::None) closeBlock(st, out);
+        if (st.blockMode != BlockMode::None || !text.openTags.empty()) closeBlock();
+    }
+    // Closes the tags of the text left open, where a block ends that
+    // closeBlock does not close (a heading, a caption, a list item).
+    void closeTags() {
+        if (!text.openTags.empty()) closeOpenTags(text.openTags, out);
     }
     bool isPre() const { return st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent; }
 
     // A tag inside the line opened or closed a preformatted block.
-    bool blockOpen() const override { return st.blockMode != BlockMode::None; }
+    bool blockOpen() const override { return st.blockMode != BlockMode::None || !text.openTags.empty(); }
     bool preOpened() override;
     void preClosed() override { st.blockMode = BlockMode::None; }
 };

@@ -13,6 +13,7 @@
 #include "diagram/diagram.h"
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
+#include "markup/safe_html.h"
 #include "text/ascii.h"
 
 namespace tarvo {
@@ -20,6 +21,7 @@ namespace tarvo {
 namespace {
 
 bool isBlankOrClose(char c) { return c == ' ' || c == '>'; }
+bool isBlankOrEnd(char c) { return c == ' ' || c == '/' || c == '>'; }
 
 // Bytes that start something in normal text.
 struct SpecialBytes {
@@ -68,45 +70,50 @@ bool isPreClose(std::string_view t) {
            (startsNoCase(t, "</source") && t.size() > 8 && isBlankOrClose(t[8]));
 }
 
-bool isPassThroughTag(std::string_view t) {
-    auto byteAt = [&](std::size_t i) { return i < t.size() ? t[i] : '\0'; };
-    std::size_t name = 1;
-    if (byteAt(1) == '\0') return false;
-    bool closing = byteAt(1) == '/';
-    if (closing) {
-        name = 2;
-        if (byteAt(2) == '\0') return false;
+namespace {
+
+// The tags that pass through, by the first letter of their name: their
+// places in kAllowedTags, -1 after the last.
+struct PassingByLetter {
+    std::int8_t tags[26][4];
+    constexpr PassingByLetter() : tags{} {
+        for (auto& group : tags)
+            for (std::int8_t& tag : group) tag = -1;
+        for (std::size_t i = 0; i < kAllowedTagCount; ++i) {
+            if (!kAllowedTags[i].passes) continue;
+            std::int8_t* group = tags[kAllowedTags[i].name[0] - 'a'];
+            while (*group >= 0) ++group;
+            *group = static_cast<std::int8_t>(i);
+        }
     }
-    auto ends = [](char c) { return c == ' ' || c == '/' || c == '>'; };
-    char after = byteAt(name + 1);
-    if (ends(after)) {
-        char c = lower(byteAt(name));
-        return c == 'a' || c == 'b' || c == 'i' || c == 'p' || c == 's' || c == 'u';
+};
+constexpr PassingByLetter kPassing;
+
+}  // namespace
+
+namespace {
+
+// The place in kAllowedTags of the tag that passes through at the start of
+// t, or -1.
+int passingTag(std::string_view t) {
+    const std::size_t name = t.size() > 1 && t[1] == '/' ? 2 : 1;
+    if (name >= t.size()) return -1;
+    const char first = lower(t[name]);
+    if (first < 'a' || first > 'z') return -1;
+    const std::string_view rest = t.substr(name);
+    for (const std::int8_t tag : kPassing.tags[first - 'a']) {
+        if (tag < 0) return -1;
+        // The name, then a blank, "/" or ">".
+        const std::string_view listed = kAllowedTags[tag].name;
+        if (rest.size() > listed.size() && startsNoCase(rest, listed) && isBlankOrEnd(rest[listed.size()]))
+            return tag;
     }
-    // The longer names, by first letter. No two names with the same first
-    // letter share a prefix, so at most one of them can match.
-    static constexpr std::string_view kNames[][2] = {
-        {"br", "blockquote"}, {"tt", {}},  {"div", "del"}, {"img", "ins"}, {"pre", {}},
-        {"span", "strike"},   {"font", {}}, {"code", {}}};
-    int group;
-    switch (lower(byteAt(name))) {
-        case 'b': group = 0; break;
-        case 't': group = 1; break;
-        case 'd': group = 2; break;
-        case 'i': group = 3; break;
-        case 'p': group = 4; break;
-        case 's': group = 5; break;
-        case 'f': group = 6; break;
-        case 'c': group = 7; break;
-        default: return false;
-    }
-    std::string_view rest = t.substr(name);
-    for (std::string_view n : kNames[group]) {
-        if (n.empty() || !startsNoCase(rest, n)) continue;
-        return ends(byteAt(name + n.size()));
-    }
-    return false;
+    return -1;
 }
+
+}  // namespace
+
+bool isPassThroughTag(std::string_view t) { return passingTag(t) >= 0; }
 
 // ---- the scan ----
 
@@ -323,15 +330,63 @@ void InlineScan::emphasis() {
 }
 
 // A tag that passes into the page unchanged; a passing "</pre>" also ends a
-// preformatted block.
+// preformatted block. With --safe the tag is read whole and written again.
 bool InlineScan::passThrough(std::string_view text) {
-    if (!isPassThroughTag(text)) return false;
+    const int tag = passingTag(text);
+    if (tag < 0) return false;
+    if (options().safe) {
+        safeTag(tag);
+        return true;
+    }
     if (isPreClose(text)) {
         state().rawMode = RawMode::Normal;
         events_.preClosed();
     }
     pass(1);
     return true;
+}
+
+// A tag of the list read whole: written back with the attributes it keeps,
+// opened or closed on the stack of open tags; a closing tag with no open
+// partner, or a link opened inside a link, is written as text.
+void InlineScan::safeTag(int tag) {
+    const std::string_view text = rest();
+    const bool closing = text[1] == '/';
+    const std::size_t nameAt = closing ? 2 : 1;
+    const std::size_t nameEnd = nameAt + kAllowedTags[tag].name.size();
+    const std::string_view name = text.substr(nameAt, nameEnd - nameAt);
+    OpenTags& open = state().openTags;
+    const bool asText = closing ? open.count[tag] == 0 : tag == kTagA && open.count[kTagA] > 0;
+    const std::size_t mark = done_.size();
+    std::size_t length = npos;
+    bool selfClosing = false;
+    if (!tagsEnded_) {
+        if (closing || asText) {
+            length = tagLength(text.substr(nameEnd));
+        } else {
+            done_ += '<';
+            done_ += name;
+            length = appendAllowedAttributes(done_, tag, text.substr(nameEnd), false, selfClosing, decoded());
+        }
+    }
+    if (length == npos) {
+        done_.resize(mark);
+        tagsEnded_ = true;
+        emit("&lt;");
+        consume(1);
+        return;
+    }
+    length += nameEnd;
+    if (asText) {
+        appendText(done_, text.substr(0, length));
+    } else if (closing) {
+        closeTagsTo(open, tag, name, done_);
+    } else {
+        const bool isVoid = kAllowedTags[tag].isVoid;
+        done_ += isVoid && selfClosing ? "/>" : ">";
+        if (!isVoid) openTag(open, tag, name);
+    }
+    consume(length);
 }
 
 void InlineScan::angle() {
@@ -361,6 +416,12 @@ void InlineScan::angle() {
         if (nowikiOpen && st.rawMode == RawMode::Normal) st.rawMode = RawMode::Nowiki;
         if (!nowikiOpen && st.rawMode == RawMode::Nowiki) st.rawMode = RawMode::Normal;
         std::size_t gt = find(closeAngle, nowikiOpen ? 7 : 1);
+        if (gt == npos && options().safe) {
+            // Nothing of the text passes unread: the tag stays as text.
+            emit("&lt;");
+            consume(1);
+            return;
+        }
         if (gt == npos) return stop();
         consume(gt + 1);
         return;
@@ -368,6 +429,7 @@ void InlineScan::angle() {
     if (st.rawMode == RawMode::PreBlock && isPreClose(text)) {
         st.rawMode = RawMode::Normal;
         events_.preClosed();
+        if (options().safe) return safePreClose();
         std::size_t gt = find(closeAngle, 1);
         if (text[2] == 's') {
             emit("</pre");
@@ -398,6 +460,7 @@ void InlineScan::preOpen() {
     }
     const bool alreadyOpen = events_.preOpened();
     state().rawMode = RawMode::PreBlock;
+    if (options().safe) return safePreOpen(alreadyOpen);
     std::size_t gt = find(closeAngle, 0);
     if (gt == npos) {
         // Without its ">" the tag and what follows stay as written, or go
@@ -417,6 +480,41 @@ void InlineScan::preOpen() {
     }
 }
 
+// The "<pre" or "<source" tag that opens a block, with --safe: written as
+// "<pre" with the attributes a pre keeps, or dropped when a block was open
+// already; without its end, the block opens and the tag is text in it.
+void InlineScan::safePreOpen(bool alreadyOpen) {
+    const std::size_t nameLength = lower(at(1)) == 's' ? 7 : 4;
+    const std::size_t mark = done_.size();
+    if (!alreadyOpen) done_.append(nameLength == 7 ? std::string_view("<pre") : rest().substr(0, 4));
+    bool selfClosing;
+    std::size_t length = tagsEnded_ ? npos
+                                    : appendAllowedAttributes(done_, kTagPre, rest().substr(nameLength), false,
+                                                              selfClosing, decoded());
+    if (alreadyOpen) {
+        done_.resize(mark);
+        consume(length == npos ? left() : nameLength + length);
+    } else if (length == npos) {
+        done_.resize(mark);
+        tagsEnded_ = true;
+        emit("<pre>&lt;");
+        consume(1);
+    } else {
+        emit('>');
+        consume(nameLength + length);
+    }
+}
+
+// The "</pre" or "</source" tag that ends a preformatted block, with --safe:
+// "</pre>" in its place.
+void InlineScan::safePreClose() {
+    emit("</pre>");
+    const std::size_t nameLength = lower(at(2)) == 's' ? 8 : 5;
+    const std::size_t length = tagsEnded_ ? npos : tagLength(rest().substr(nameLength));
+    if (length == npos) tagsEnded_ = true;
+    consume(nameLength + (length == npos ? 0 : length));
+}
+
 bool InlineScan::diagramOpen() {
     std::size_t nameLength = diagramTagNameLength(rest());
     if (nameLength == 0) return false;
@@ -425,6 +523,13 @@ bool InlineScan::diagramOpen() {
     openDiagram(ctx_.diagram, rest().substr(0, gt + 1));
     consume(gt + 1);
     consume(captureDiagramText(ctx_.diagram, rest(), page_));
+    if (options().safe) {
+        // The picture's name is written as it is, never read as markup.
+        emit("<img src=\"");
+        appendAddress(done_, pictureName(ctx_.options.genPrefix, ctx_.diagram.diagramName), decoded());
+        emit("\"/>");
+        return true;
+    }
     pushBack(diagramImage(ctx_.diagram, ctx_.options.genPrefix));
     pass(1);  // the inserted element is scanned from its second byte on
     return true;

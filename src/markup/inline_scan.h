@@ -79,6 +79,10 @@ public:
         pass(left());
     }
     std::string& scratch() { return ctx_.buffers.scratch; }
+    // The translated text, for handlers that append to it in place.
+    std::string& translated() { return done_; }
+    // Where an attribute value is decoded (--safe).
+    std::string& decoded() { return ctx_.buffers.decoded; }
 
     // Generated text that is scanned again. A link's translation is pushed
     // back in front of the scan position, so that markup in its label is
@@ -103,7 +107,10 @@ private:
     void normalStep();
     void angle();
     bool passThrough(std::string_view text);
+    void safeTag(int tag);
     void preOpen();
+    void safePreOpen(bool alreadyOpen);
+    void safePreClose();
     void emphasis();
     bool diagramOpen();
 
@@ -122,6 +129,9 @@ private:
     std::size_t commentStart_ = 0;
     std::size_t linkRegionEndFromEnd_ = 0;
     int linkRegionDepth_ = 0;
+    // With --safe: a tag ran to the end of the text, as a browser would read
+    // it, so every "<" after it is text (and no tag is read twice).
+    bool tagsEnded_ = false;
 };
 
 // Translates text into result, for a caller that writes result to out right

@@ -5,6 +5,7 @@
 
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
+#include "markup/safe_html.h"
 #include "text/ascii.h"
 
 namespace tarvo {
@@ -69,8 +70,15 @@ void formatImage(InlineScan& scan, std::string_view inner) {
             readSize(option, width, height);
     }
     scan.emit("<img src=\"");
-    scan.emit(scan.options().filePrefix);
-    scan.emit(name);
+    if (scan.options().safe) {
+        std::string& src = scan.scratch();
+        src = scan.options().filePrefix;
+        src += name;
+        appendAddress(scan.translated(), src, scan.decoded());
+    } else {
+        scan.emit(scan.options().filePrefix);
+        scan.emit(name);
+    }
     if (width >= 0) {
         scan.emit("\" width=\"");
         scan.emit(std::to_string(width));
@@ -82,10 +90,19 @@ void formatImage(InlineScan& scan, std::string_view inner) {
     scan.emit("\"/>");
 }
 
-// Builds <a href="target">label</a> from the inner text of an internal link.
-// The anchor "#" is looked for in the target only (before the first "|"), so a
+// The parts of an internal link: its target, whether ".html" goes after
+// it, and its label.
+struct LinkParts {
+    std::string_view target;
+    bool addHtml;
+    std::string_view label;
+};
+
+// Reads the inner text of an internal link and hands its parts to use. The
+// anchor "#" is looked for in the target only (before the first "|"), so a
 // "#" in a label is plain text.
-void buildInternalLink(std::string_view innerView, std::string& link) {
+template <typename Use>
+void readInternalLink(std::string_view innerView, Use&& use) {
     std::string inner(innerView);
     std::size_t bar = inner.find('|');
     std::size_t hash = inner.substr(0, bar).find('#');
@@ -118,12 +135,37 @@ void buildInternalLink(std::string_view innerView, std::string& link) {
         if (insertedAt != std::string::npos) labelWithoutSuffix.erase(insertedAt, 5);
         label = labelWithoutSuffix;
     }
-    link.assign("<a href=\"");
-    link.append(target);
-    if (!anchored && !endsWithHtml(target)) link.append(".html");
-    link.append("\">");
-    link.append(label);
-    link.append("</a>");
+    use(LinkParts{target, !anchored && !endsWithHtml(target), label});
+}
+
+// <a href="target">label</a>, the whole link to be scanned again.
+void buildInternalLink(std::string_view inner, std::string& link) {
+    readInternalLink(inner, [&](const LinkParts& parts) {
+        link.assign("<a href=\"");
+        link.append(parts.target);
+        if (parts.addHtml) link.append(".html");
+        link.append("\">");
+        link.append(parts.label);
+        link.append("</a>");
+    });
+}
+
+// With --safe the start of the link is written at once, its address
+// checked and escaped; only the label, then "</a>", is left in text to be
+// scanned. Inside another link no link is made: the label is left alone.
+void buildSafeLink(InlineScan& scan, std::string_view inner, std::string& text) {
+    OpenTags& open = scan.state().openTags;
+    readInternalLink(inner, [&](const LinkParts& parts) {
+        text.assign(parts.label);
+        if (open.count[kTagA] > 0) return;
+        std::string& out = scan.translated();
+        out += "<a href=\"";
+        appendAddress(out, parts.target, scan.decoded());
+        if (parts.addHtml) out += ".html";
+        out += "\">";
+        openTag(open, kTagA, "a");
+        text += "</a>";
+    });
 }
 
 // At "[[" with "]]" at offset close: the link or image, removed and replaced.
@@ -137,12 +179,14 @@ void formatWikiLink(InlineScan& scan, std::size_t close) {
         return;
     }
     std::string& link = scan.scratch();
-    buildInternalLink(inner, link);
+    const bool safe = scan.options().safe;
+    if (safe) buildSafeLink(scan, inner, link);
+    else buildInternalLink(inner, link);
     scan.consume(close + 2);
     const std::size_t resumeFromEnd = scan.left();
     // The inserted link is scanned again from its second byte.
-    scan.pushBack(std::string_view(link).substr(1));
-    scan.emit('<');
+    scan.pushBack(std::string_view(link).substr(safe ? 0 : 1));
+    if (!safe) scan.emit('<');
     scan.markLinkRegion(resumeFromEnd, depth + 1);
 }
 
@@ -152,8 +196,21 @@ bool isHttp(std::string_view t) {
 
 void emitLinkStart(InlineScan& scan, std::string_view url) {
     scan.emit("<a class=\"extlink\" href=\"");
-    scan.emit(url);
+    if (scan.options().safe) appendValue(scan.translated(), url);
+    else scan.emit(url);
     scan.emit("\" target=\"_blank\">");
+}
+
+// The text of an external link, which is never scanned: with --safe its
+// "<" and ">" are escaped.
+void emitLinkText(InlineScan& scan, std::string_view text) {
+    if (scan.options().safe) appendText(scan.translated(), text);
+    else scan.emit(text);
+}
+
+// With --safe no link is made inside a link.
+bool insideLink(InlineScan& scan) {
+    return scan.options().safe && scan.state().openTags.count[kTagA] > 0;
 }
 
 // An external link at offset u from the scan position (u = 1 when a "[" stands
@@ -177,13 +234,13 @@ void formatExternalLink(InlineScan& scan, bool bracket) {
             return;
         }
         emitLinkStart(scan, url);
-        scan.emit(text.substr(space + 1, close - space - 1));
+        emitLinkText(scan, text.substr(space + 1, close - space - 1));
         scan.emit("</a>");
         scan.consume(close + 1);
         return;
     }
     emitLinkStart(scan, url);
-    scan.emit(url);
+    emitLinkText(scan, url);
     scan.emit("</a>");
     scan.consume(urlEnd);
 }
@@ -192,19 +249,22 @@ void formatExternalLink(InlineScan& scan, bool bracket) {
 
 void formatBracket(InlineScan& scan) {
     if (scan.at(1) == '[') {
-        if (scan.at(2) != '[' && scan.linkDepthHere() < InlineScan::kMaxLinkNesting) {
+        // With --safe a "[[" in a link's label is text: no link goes inside
+        // another, and the label ends before any "]]".
+        const int deepest = scan.options().safe ? 1 : InlineScan::kMaxLinkNesting;
+        if (scan.at(2) != '[' && scan.linkDepthHere() < deepest) {
             std::size_t close = scan.find(scan.closeBrackets, 2);
             if (close != InlineScan::npos) return formatWikiLink(scan, close);
         }
         scan.pass(1);
         return;
     }
-    if (isHttp(scan.rest().substr(1))) return formatExternalLink(scan, true);
+    if (isHttp(scan.rest().substr(1)) && !insideLink(scan)) return formatExternalLink(scan, true);
     scan.pass(1);
 }
 
 void formatBareUrl(InlineScan& scan) {
-    if (isHttp(scan.rest())) return formatExternalLink(scan, false);
+    if (isHttp(scan.rest()) && !insideLink(scan)) return formatExternalLink(scan, false);
     scan.pass(1);
 }
 

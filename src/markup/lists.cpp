@@ -41,7 +41,8 @@ void closeListLevels(BlockState& st, PageOutput& out) {
 
 void listItemStep(BodyRun& run) {
     BlockState& st = run.st;
-    if (st.blockMode != BlockMode::List) closeBlock(st, run.out);
+    if (st.blockMode != BlockMode::List) run.closeBlock();
+    else run.closeTags();
     const std::string_view line = run.line();
     std::size_t n = 1;
     while (n < line.size() && isListMarker(line[n])) ++n;

@@ -22,6 +22,9 @@ namespace tarvo {
 struct MarkupOptions {
     std::string filePrefix;  // put in front of [[file:...]] image names
     std::string genPrefix;   // put in front of diagram picture names
+    // Keep no script in the page: HTML of the text with only the attributes
+    // of allowed_html.h, checked addresses, no link in a link, tags closed.
+    bool safe = false;
 };
 
 // Working memory of the inline scan, kept between calls so that a line does
@@ -29,6 +32,7 @@ struct MarkupOptions {
 struct InlineBuffers {
     std::string done;     // translated text before the scan position
     std::string scratch;  // inserted text being built
+    std::string decoded;  // an attribute value as a browser decodes it (--safe)
     // Text still to scan, once something was pushed back. Not initialised:
     // only the bytes written count against the process's memory.
     std::unique_ptr<char[]> input;
@@ -62,8 +66,9 @@ struct MarkupContext {
 // at the end.
 void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEvents& events);
 
-// Closes the open paragraph, list or preformatted block.
-void closeBlock(BlockState& st, PageOutput& out);
+// Closes the tags of the text left open, then the open paragraph, list or
+// preformatted block.
+void closeBlock(BlockState& st, OpenTags& tags, PageOutput& out);
 
 // The length of the start of text that holds nothing the inline scan
 // translates (in normal text, outside comments).

@@ -30,10 +30,25 @@ void closeOpenCell(BodyRun& run) {
     }
 }
 
+// With --safe: "<name", the attributes the tag keeps, ">".
+void writeSafeTag(BodyRun& run, std::string_view name, std::string_view attributes) {
+    run.tag = '<';
+    run.tag += name;
+    bool selfClosing;
+    appendAllowedAttributes(run.tag, allowedTagIndex(name), attributes, true, selfClosing,
+                            run.ctx.inlines.buffers.decoded);
+    run.tag += '>';
+    run.write(run.tag);
+}
+
 void openRowIfNeeded(BodyRun& run) {
     TableState& table = innermost(run.st);
     if (table.rowOpen) return;
-    if (!run.rowAttributes.empty()) {
+    if (!run.rowAttributes.empty() && run.safe()) {
+        writeSafeTag(run, "tr", run.rowAttributes);
+        run.write("\n");
+        run.rowAttributes.clear();
+    } else if (!run.rowAttributes.empty()) {
         run.write("<tr ");
         run.write(run.rowAttributes);
         run.write(">\n");
@@ -51,10 +66,15 @@ void openCellTag(BodyRun& run, std::size_t bar, std::string_view tag) {
         run.write(tag == "<td" ? "<td>" : "<th>");
         return;
     }
-    run.write(tag);
-    run.write(" ");
-    run.write(std::string_view(run.source).substr(run.b, bar - run.b));
-    run.write(">");
+    const std::string_view attributes = std::string_view(run.source).substr(run.b, bar - run.b);
+    if (run.safe()) {
+        writeSafeTag(run, tag.substr(1), attributes);
+    } else {
+        run.write(tag);
+        run.write(" ");
+        run.write(attributes);
+        run.write(">");
+    }
     run.b = bar + 1;
 }
 
@@ -75,6 +95,9 @@ void captionOrRow(BodyRun& run, char kind) {
     std::size_t bar = run.line().find('|');
     if (bar == npos) {
         run.write("<caption>");
+    } else if (run.safe()) {
+        writeSafeTag(run, "caption", run.line().substr(0, bar));
+        run.b += bar + 1;
     } else {
         run.write("<caption ");
         run.write(run.line().substr(0, bar));
@@ -82,6 +105,7 @@ void captionOrRow(BodyRun& run, char kind) {
         run.b += bar + 1;
     }
     run.writeFormatted(run.b, run.e);
+    run.closeTags();
     run.write("</caption>\n");
 }
 
@@ -143,6 +167,11 @@ void tableStartStep(BodyRun& run) {
     run.b += 2;
     run.trimLine();
     run.st.tableStack.emplace_back();
+    if (run.safe()) {
+        writeSafeTag(run, "table", run.line());
+        run.write("\n<tbody>\n");
+        return;
+    }
     run.write("<table");
     if (run.b < run.e) {
         run.write(" ");

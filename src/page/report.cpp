@@ -113,6 +113,8 @@ void Report::help() {
          "\t--dot-timeout <seconds> - stop a picture's dot after this (default 30)\n"
          "\t--jobs <n> - pages and pictures at once (default: one per processor)\n"
          "\t--check-links - report the links and images that lead nowhere\n"
+         "\t--safe - drop the HTML attributes and addresses that could run script,\n"
+         "\t\tfor text from anyone; else a page runs what its author wrote\n"
          "\t- - the page from standard input, or (as output) to standard output\n"
          "\t-- - later words are file names, even those starting with - or +\n"
          "\t-h, --help - print this help and exit\n"

@@ -71,6 +71,7 @@ struct Run {
         for (const std::string& word : ex.words) {
             if (word.starts_with("file=")) options.filePrefix = word.substr(5);
             else if (word.starts_with("gen=")) options.genPrefix = word.substr(4);
+            else if (word == "safe") options.safe = true;
             else EXPECT_EQ(word, "continue") << "an unknown word";
         }
         if (fresh) ctx = std::make_unique<MarkupContext>(options);

@@ -33,6 +33,7 @@ Lines read(const std::string& bytes, SourceEncoding* encoding = nullptr) {
     EXPECT_EQ(line, "");
     EXPECT_FALSE(in.readLine(line));
     EXPECT_TRUE(in.atEnd());
+    EXPECT_FALSE(in.failed());
     if (encoding) *encoding = in.encoding();
     return lines;
 }
@@ -248,6 +249,34 @@ TEST(Reader, StandardInputLikeAFile) {
         }
     }
 }
+
+#ifndef _WIN32
+// A read that fails is no end of the file: a folder given as standard input,
+// and a file whose every read fails (the process's memory, unmapped at 0),
+// give no line, end, and say that they failed.
+TEST(Reader, AReadErrorIsNoEnd) {
+    TempDir tmp;
+    const int saved = ::dup(0);
+    const int folder = ::open(tmp.name.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    ::dup2(folder, 0);
+    ::close(folder);
+    WikiInStream in;
+    in.openStandardInput();
+    ASSERT_TRUE(in.good());
+    EXPECT_EQ(readAll(in, true, 1), Lines{});
+    EXPECT_TRUE(in.failed());
+    ::dup2(saved, 0);
+    ::close(saved);
+
+    in.open(u"/proc/self/mem");
+    if (!in.good()) GTEST_SKIP() << "no /proc/self/mem here";
+    EXPECT_EQ(readAll(in, false, 1), Lines{});
+    EXPECT_TRUE(in.failed());
+    in.open(widen(tmp.dir + "missing"));
+    EXPECT_FALSE(in.failed());
+}
+#endif
 
 }  // namespace
 }  // namespace tarvo::test

@@ -8,15 +8,20 @@
 #endif
 #include <linux/magic.h>
 #include <linux/openat2.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+
+extern char** environ;
 
 namespace tarvo {
 namespace platform {
@@ -106,6 +111,64 @@ void tuneAllocator() {
     ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
     ::mallopt(M_TOP_PAD, 4 << 20);
 #endif
+}
+
+namespace {
+
+// What the new process needs, in the memory it shares with us until it runs
+// its program; it leaves the error of a failed start in error.
+struct Child {
+    const char* program;
+    char* const* argv;
+    int out, err;
+    pid_t parent;
+    volatile int error;
+};
+
+// The new process, between vfork and exec: system calls only.
+[[noreturn]] void becomeProgram(Child& child) {
+    ::setpgid(0, 0);
+    // Killed when the thread that started it ends (the one that waits for
+    // it), or at once when that happened before.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && ::getppid() != child.parent) ::_exit(127);
+    // Ends of the pipes that are 0, 1 or 2 (with a standard stream closed)
+    // move out of the way first.
+    int out = child.out <= 2 ? ::fcntl(child.out, F_DUPFD_CLOEXEC, 3) : child.out;
+    int err = child.err <= 2 ? ::fcntl(child.err, F_DUPFD_CLOEXEC, 3) : child.err;
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (null >= 0 && out >= 0 && err >= 0 && ::dup2(null, 0) == 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2) {
+        struct sigaction byDefault = {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+            struct sigaction now;
+            // A signal our caller ignores (nohup) stays ignored, but for
+            // those we ignore ourselves; our handlers must not run here.
+            if (::sigaction(s, nullptr, &now) == 0 && (now.sa_handler != SIG_IGN || s == SIGPIPE || s == SIGXFSZ))
+                ::sigaction(s, &byDefault, nullptr);
+        }
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(child.program, child.argv, environ);
+    }
+    child.error = errno ? errno : EINVAL;
+    ::_exit(127);
+}
+
+}  // namespace
+
+bool startChildThatDiesWithUs(const char* program, char* const* argv, int out, int err, pid_t& pid) {
+    // vfork: this thread waits until the child runs its program (or fails
+    // to), and nothing of this process is copied, however large it is.
+    Child child{program, argv, out, err, ::getpid(), 0};
+    pid = ::vfork();
+    if (pid == 0) becomeProgram(child);
+    if (pid > 0 && child.error != 0) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        pid = -1;
+    }
+    return true;
 }
 
 }  // namespace linux_only

@@ -5,6 +5,8 @@
 // below always say so.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cerrno>
 #include <string>
 
@@ -37,6 +39,14 @@ bool listingGivesInodes(int fd);
 // Tunes the memory allocator for pages made on several threads.
 void tuneAllocator();
 
+// Starts program as a child that leads a process group of its own, reads
+// /dev/null, writes its standard output and error into out and err, has
+// the signals we catch or ignore (but those our caller ignores) back at
+// their defaults, none blocked, and is killed by the kernel when the thread
+// that started it ends, also when this process is killed. pid is its
+// process id, or -1 when it could not be started.
+bool startChildThatDiesWithUs(const char* program, char* const* argv, int out, int err, pid_t& pid);
+
 #else
 
 inline int openFolderBeneath(int, const char*, int) {
@@ -48,6 +58,7 @@ inline int openUnnamedFile(int) { return -1; }
 inline bool nameUnnamedFile(int, int, const char*) { return false; }
 inline bool listingGivesInodes(int) { return false; }
 inline void tuneAllocator() {}
+inline bool startChildThatDiesWithUs(const char*, char* const*, int, int, pid_t&) { return false; }
 
 #endif
 

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/platform_linux.h"
 #include "platform/process.h"
+#include "platform/signal_table.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -408,6 +409,7 @@ void releaseSlot(int& slot) {
 }
 
 extern "C" void removeTemporariesAndDie(int signalNumber) {
+    endingBySignal.store(true);
     for (PendingTemporary& p : pendingTemporaries)
         if (p.state.load() == 2) ::unlinkat(p.dirFd, p.name, 0);
     killRunningProcesses();

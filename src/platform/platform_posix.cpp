@@ -376,42 +376,21 @@ long ReadFile::readNext(char* into, std::size_t count) {
 
 // ---- ReplaceFile ----
 
-namespace {
-
-// The named temporaries that exist right now, for the signal handler, which
-// can reach nothing else: it removes them before the process dies. A slot is
-// filled before its file is made and emptied after the file is gone. Pictures
-// are written on threads of their own, so a slot is claimed atomically:
-// taken (1) while it is filled, ready (2) once the handler may use it.
-struct PendingTemporary {
-    std::atomic<int> state{0};
+// The folder and name of a named temporary, for the signal handler.
+struct NamedTemporary {
     int dirFd = -1;
     char name[32] = {};
 };
-PendingTemporary pendingTemporaries[8];
 
-int claimSlot(int dirFd, const std::string& name) {
-    for (int i = 0; i < 8; ++i) {
-        PendingTemporary& p = pendingTemporaries[i];
-        int free = 0;
-        if (name.size() >= sizeof p.name || !p.state.compare_exchange_strong(free, 1)) continue;
-        p.dirFd = dirFd;
-        std::memcpy(p.name, name.c_str(), name.size() + 1);
-        p.state.store(2);
-        return i;
-    }
-    return -1;  // more at once than slots: the file is only not removed on a signal
-}
+namespace {
 
-void releaseSlot(int& slot) {
-    if (slot >= 0) pendingTemporaries[slot].state.store(0);
-    slot = -1;
-}
+// The named temporaries that exist right now, for the signal handler, which
+// removes them before the process dies (signal_table.h).
+constinit SignalTable<NamedTemporary> namedTemporaries;
 
 extern "C" void removeTemporariesAndDie(int signalNumber) {
     endingBySignal.store(true);
-    for (PendingTemporary& p : pendingTemporaries)
-        if (p.state.load() == 2) ::unlinkat(p.dirFd, p.name, 0);
+    namedTemporaries.undoAll([](const NamedTemporary& t) { ::unlinkat(t.dirFd, t.name, 0); });
     killRunningProcesses();
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
@@ -443,19 +422,34 @@ bool ReplaceFile::create(const Folder& at, const WString& name) {
         noteIdentity();
         return true;
     }
+    if (makeNamed([&](const char* temporary) {
+            fd_ = ::openat(dirFd_, temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return fd_ >= 0;
+        })) {
+        noteIdentity();
+        return true;
+    }
+    discard();
+    return false;
+}
+
+// Makes a file under a new temporary name with make(name), noted first for
+// the signal handler; a name that exists already is tried again with
+// another.
+template <class Make>
+bool ReplaceFile::makeNamed(Make make) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         tempName_ = temporaryName();
-        slot_ = claimSlot(dirFd_, tempName_);
-        fd_ = ::openat(dirFd_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            noteIdentity();
-            return true;
+        if (!slot_) slot_ = namedTemporaries.claim();
+        if (slot_ && tempName_.size() < sizeof slot_->item.name) {
+            slot_->item.dirFd = dirFd_;
+            std::memcpy(slot_->item.name, tempName_.c_str(), tempName_.size() + 1);
         }
-        releaseSlot(slot_);
+        if (namedTemporaries.makeNoted(slot_, [&] { return make(tempName_.c_str()); })) return true;
         if (errno != EEXIST) break;
     }
+    namedTemporaries.release(slot_);
     tempName_.clear();
-    discard();
     return false;
 }
 
@@ -491,24 +485,14 @@ bool ReplaceFile::commit() {
         ::fchmod(fd, st.st_mode & 0777);
     if (ok && unnamed_) {
         // Otherwise it gets a temporary name, then takes the final one.
-        ok = false;
-        for (int attempt = 0; attempt < 16 && !ok; ++attempt) {
-            tempName_ = temporaryName();
-            slot_ = claimSlot(dirFd_, tempName_);
-            ok = linux_only::nameUnnamedFile(fd, dirFd_, tempName_.c_str());
-            if (!ok) {
-                releaseSlot(slot_);
-                if (errno != EEXIST) break;
-            }
-        }
-        if (!ok) tempName_.clear();
+        ok = makeNamed([&](const char* temporary) { return linux_only::nameUnnamedFile(fd, dirFd_, temporary); });
     }
     if (::close(fd) != 0) ok = false;
     fd_ = -1;
     if (ok) ok = ::renameat(dirFd_, tempName_.c_str(), dirFd_, base_.c_str()) == 0;
     if (ok) {
         tempName_.clear();
-        releaseSlot(slot_);
+        namedTemporaries.release(slot_);
     }
     discard();
     return ok;
@@ -519,7 +503,7 @@ void ReplaceFile::discard() {
     fd_ = -1;
     if (!tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
     tempName_.clear();
-    releaseSlot(slot_);
+    namedTemporaries.release(slot_);
     dirFd_ = -1;
     unnamed_ = false;
 }

@@ -2,7 +2,9 @@
 // single lines of adversarial markup, at 10 KB, 100 KB and 1 MB, beside plain
 // text, and for deeply nested lists and tables. A cost that grows with the
 // square of the line shows as a time per megabyte that grows tenfold from one
-// size to the next.
+// size to the next: the exit status is 1 when, from the last size but one to
+// the last, the time per megabyte (or per level of nesting) of any input
+// grows more than kGrowthFloor times.
 #include <unistd.h>
 
 #include <chrono>
@@ -63,6 +65,19 @@ struct Case {
     std::function<std::string(std::size_t)> make;
 };
 
+// A cost linear in the size keeps its time per byte (about 1x from one size
+// to the next, ten times larger); a quadratic one grows tenfold.
+constexpr double kGrowthFloor = 4.0;
+
+// Prints the growth of the time per unit from the last size but one to the
+// last, with its floor; false when it is over.
+bool growthWithin(const std::vector<double>& perUnit) {
+    const double growth = perUnit[perUnit.size() - 1] / perUnit[perUnit.size() - 2];
+    const bool within = growth <= kGrowthFloor;
+    std::printf("%26s growth x%.2f (floor x%.1f)%s\n", "", growth, kGrowthFloor, within ? "" : "  OVER");
+    return within;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,14 +109,17 @@ int main(int argc, char** argv) {
 
     std::printf("%-26s %10s %12s %12s\n", "input (one line)", "size", "ms/MB", "vs plain");
     std::vector<double> plain(sizes.size(), 0);
+    bool within = true;
     for (const Case& c : lines) {
+        std::vector<double> perMb;
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             std::size_t bytes = write(c.make(sizes[i]));
-            int runs = sizes[i] >= 1024 * 1024 ? 3 : 10;
-            double perMb = timeBody(path, runs) * 1e3 / (bytes / 1048576.0);
-            if (&c == &lines[0]) plain[i] = perMb;
-            std::printf("%-26s %9zuK %12.2f %11.2fx\n", c.name, bytes / 1024, perMb, perMb / plain[i]);
+            int runs = sizes[i] >= 1024 * 1024 ? 5 : 20;
+            perMb.push_back(timeBody(path, runs) * 1e3 / (bytes / 1048576.0));
+            if (&c == &lines[0]) plain[i] = perMb[i];
+            std::printf("%-26s %9zuK %12.2f %11.2fx\n", c.name, bytes / 1024, perMb[i], perMb[i] / plain[i]);
         }
+        within = growthWithin(perMb) && within;
     }
 
     std::printf("\n%-26s %10s %12s\n", "nested structure", "size", "ms");
@@ -114,13 +132,16 @@ int main(int argc, char** argv) {
          }},
     };
     for (const auto& [name, make] : nests) {
+        std::vector<double> perLevel;
         for (std::size_t n : {10000u, 100000u}) {
             std::size_t bytes = write(make(n));
             double ms = timeBody(path, 3) * 1e3;
+            perLevel.push_back(ms / static_cast<double>(n));
             std::printf("%-20s %6zu %9zuK %12.2f\n", name, n, bytes / 1024, ms);
         }
+        within = growthWithin(perLevel) && within;
     }
     unlink(path.c_str());
     rmdir(dir);
-    return 0;
+    return within ? 0 : 1;
 }

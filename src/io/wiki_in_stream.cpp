@@ -52,6 +52,7 @@ void WikiInStream::start(bool opened) {
     encoding_ = SourceEncoding::Undetected;
     pos_ = end_ = 0;
     ended_ = !opened;
+    failed_ = false;
     skipLf_ = false;
     crKnown_ = false;
 }
@@ -66,11 +67,13 @@ void WikiInStream::openStandardInput() { start(file_.openStandardInput()); }
 
 // Reads behind buffer_[0, end_) what the file gives at once, up to the end
 // of the buffer. At the end or on a read error, ended_ is set: both end the
-// text, and what was read before still counts.
+// lines, and what was read before is handed out; an error also sets failed_,
+// so that the caller knows the text is cut short.
 void WikiInStream::fill() {
     if (!buffer_) buffer_.reset(new char[kBufferSize]);
     const long got = file_.read(buffer_.get() + end_, kBufferSize - end_);
     if (got > 0) end_ += static_cast<std::size_t>(got);
+    if (got < 0) failed_ = true;
     ended_ = got < 0 || file_.exhausted();
     crKnown_ = false;  // the bytes may have moved since the last search
 }

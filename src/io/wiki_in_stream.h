@@ -46,6 +46,9 @@ public:
     void openStandardInput();
     // Open, and no read has met the end or an error yet.
     bool good() const { return file_.isOpen() && !ended_; }
+    // A read failed (a disk or network error, a folder given as standard
+    // input): the lines handed out, and the end met, are not the whole file.
+    bool failed() const { return failed_; }
     // The file opened by open().
     const platform::FileIdentity& identity() const { return file_.identity(); }
     // The next line, without its line end, valid until the next call. False
@@ -121,6 +124,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool ended_ = false;  // the file gives nothing more (its end, or an error)
+    bool failed_ = false;  // that was an error
     // The last line ended with a CR that was the last byte read: a LF that
     // comes next belongs to that line end.
     bool skipLf_ = false;

@@ -245,7 +245,7 @@ std::size_t plainLength(std::string_view text) {
             default: return true;
         }
     };
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(TARVO_PORTABLE)
     // Sixteen bytes at a time: a mask of the bytes that may start something,
     // each then looked at by itself. An "h" counts only before a "t", an
     // apostrophe only before another, a "[" only before "[" or "h"; the last

@@ -178,13 +178,20 @@ struct FileStatus {
 };
 FileStatus statusOf(const Folder& at, const WString& name);
 
+#ifndef _WIN32
+template <class Item>
+class SignalSlot;
+struct NamedTemporary;
+#endif
+
 // A file written in a temporary beside its final name and put in place only
 // by commit(), so that a failure never leaves a partial file. What may be
 // replaced is the caller's to decide (io/output_file.h): the rename replaces
 // whatever holds the name then, a link itself rather than what it points to.
-// The temporary has no name at all where the system allows (nothing is left
-// behind even when the process is killed), otherwise a short hidden one,
-// removed on failure and on the usual signals.
+// The temporary has no name where the system allows, but for the moment it
+// replaces an older file (so a killed process leaves at most that one
+// behind), otherwise a short hidden one all along. A named temporary is
+// removed on failure, and on the usual signals whichever thread writes it.
 class ReplaceFile {
 public:
     ReplaceFile() = default;
@@ -215,8 +222,10 @@ private:
     std::string base_;      // the file's name in it
     std::string tempName_;  // the named temporary, or empty
     bool unnamed_ = false;  // the temporary has no name until commit()
-    int slot_ = -1;         // where the signal handler finds the named one
+    SignalSlot<NamedTemporary>* slot_ = nullptr;  // where the signal handler finds the named one
     void noteIdentity();
+    template <class Make>
+    bool makeNamed(Make make);
 #endif
 };
 
@@ -312,8 +321,9 @@ private:
 };
 
 // Sets up the process: a write past the file-size limit fails with an error
-// instead of killing the process, and an interrupt or termination removes a
-// named temporary before the process ends by the same signal.
+// instead of killing the process, and an interrupt, termination or hang-up
+// removes the named temporaries and stops the programs being run before the
+// process ends by the same signal.
 void prepareProcess();
 
 #ifdef _WIN32

@@ -1,29 +1,22 @@
 // POSIX implementation of the operating-system layer. Arguments and file names
 // are bytes here: they are decoded from UTF-8 into UTF-16, and every byte that
 // does not decode is kept as the unit 0xDC00 + byte (text/utf.h), so that it
-// goes back to the same byte at the file-system boundary.
+// goes back to the same byte at the file-system boundary. Plain POSIX calls
+// throughout; where Linux offers more (platform_linux.h), it is asked first.
 #include "platform/platform.h"
+#include "platform/platform_linux.h"
 #include "platform/process.h"
+#include "platform/signal_table.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-#ifdef __linux__
-#include <linux/openat2.h>
-#include <sys/syscall.h>
-#endif
 #include <poll.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -163,7 +156,75 @@ int Folder::handle() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
 
 namespace {
 
-// The real path of an open folder, from the kernel's own record of it.
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The name under which the folder above lists the folder `here`, looked for
+// among its entries: first by the inode numbers the listing gives, then,
+// where those are not the ones stat gives (a mount point, an overlay), by
+// asking each entry.
+bool nameInParent(int parent, const struct stat& here, std::string& name) {
+    for (const bool byListing : {true, false}) {
+        const int fd = ::openat(parent, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!dir) {
+            if (fd >= 0) ::close(fd);
+            return false;
+        }
+        bool found = false;
+        while (const struct dirent* d = ::readdir(dir)) {
+            const std::string_view entry = d->d_name;
+            struct stat st;
+            if (entry == "." || entry == ".." || (byListing && d->d_ino != here.st_ino) ||
+                ::fstatat(parent, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !sameFile(st, here))
+                continue;
+            name = entry;
+            found = true;
+            break;
+        }
+        ::closedir(dir);
+        if (found) return true;
+    }
+    return false;
+}
+
+// The real path of an open folder found with plain POSIX calls: the name of
+// each folder looked up in the one above it, up to the root. False when a
+// folder on the way cannot be read.
+bool pathByParents(int fd, std::string& out) {
+    struct stat here;
+    int current = ::dup(fd);
+    if (current < 0 || ::fstat(current, &here) != 0) {
+        if (current >= 0) ::close(current);
+        return false;
+    }
+    std::vector<std::string> names;
+    bool ok = true;
+    for (;;) {
+        const int parent = ::openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat above;
+        ok = parent >= 0 && ::fstat(parent, &above) == 0;
+        if (ok && sameFile(above, here)) {  // the root is its own parent
+            ::close(parent);
+            break;
+        }
+        std::string name;
+        ok = ok && nameInParent(parent, here, name);
+        ::close(current);
+        current = parent;
+        if (!ok) break;
+        names.push_back(std::move(name));
+        here = above;
+    }
+    if (current >= 0) ::close(current);
+    if (!ok) return false;
+    out.clear();
+    for (auto name = names.rbegin(); name != names.rend(); ++name) out.append(1, '/').append(*name);
+    if (out.empty()) out.push_back('/');
+    return true;
+}
+
+// The real path of an open folder: the kernel's own record of it where it
+// keeps one, else worked out from the folders above it.
 bool realPathOf(int fd, std::string& out) {
     if (fd == AT_FDCWD) {
         char* cwd = ::getcwd(nullptr, 0);
@@ -172,12 +233,7 @@ bool realPathOf(int fd, std::string& out) {
         std::free(cwd);
         return true;
     }
-    char buffer[PATH_MAX + 1];
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = ::readlink(self.c_str(), buffer, sizeof buffer - 1);
-    if (n <= 0 || buffer[0] != '/') return false;
-    out.assign(buffer, static_cast<std::size_t>(n));
-    return true;
+    return linux_only::folderPath(fd, out) || pathByParents(fd, out);
 }
 
 }  // namespace
@@ -185,21 +241,15 @@ bool realPathOf(int fd, std::string& out) {
 bool Folder::openBeneath(const Folder& at, const WString& name) {
     const NativeName path(name);
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    int fd = -1;
-#ifdef SYS_openat2
-    // The kernel resolves the name and refuses any step out of at.
-    struct open_how how = {};
-    how.flags = kFlags;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    fd = static_cast<int>(::syscall(SYS_openat2, at.handle(), path.c_str(), &how, sizeof how));
-    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) {
+    int fd = linux_only::openFolderBeneath(at.handle(), path.c_str(), kFlags);
+    if (fd >= 0 || errno != ENOSYS) {
         if (fd < 0) return false;
         close();
         fd_ = fd;
         return true;
     }
-#endif
-    // Without openat2: open, then check where the opened folder really is.
+    // Where the kernel cannot check each step: open, then check where the
+    // opened folder really is.
     // The check is of the handle itself, so what is done through it later
     // cannot be sent elsewhere by a link put in place meanwhile.
     fd = ::openat(at.handle(), path.c_str(), kFlags);
@@ -326,83 +376,30 @@ long ReadFile::readNext(char* into, std::size_t count) {
 
 // ---- ReplaceFile ----
 
-namespace {
-
-// The named temporaries that exist right now, for the signal handler, which
-// can reach nothing else: it removes them before the process dies. A slot is
-// filled before its file is made and emptied after the file is gone. Pictures
-// are written on threads of their own, so a slot is claimed atomically:
-// taken (1) while it is filled, ready (2) once the handler may use it.
-struct PendingTemporary {
-    std::atomic<int> state{0};
+// The folder and name of a named temporary, for the signal handler.
+struct NamedTemporary {
     int dirFd = -1;
     char name[32] = {};
 };
-PendingTemporary pendingTemporaries[8];
 
-int claimSlot(int dirFd, const std::string& name) {
-    for (int i = 0; i < 8; ++i) {
-        PendingTemporary& p = pendingTemporaries[i];
-        int free = 0;
-        if (name.size() >= sizeof p.name || !p.state.compare_exchange_strong(free, 1)) continue;
-        p.dirFd = dirFd;
-        std::memcpy(p.name, name.c_str(), name.size() + 1);
-        p.state.store(2);
-        return i;
-    }
-    return -1;  // more at once than slots: the file is only not removed on a signal
-}
+namespace {
 
-void releaseSlot(int& slot) {
-    if (slot >= 0) pendingTemporaries[slot].state.store(0);
-    slot = -1;
-}
+// The named temporaries that exist right now, for the signal handler, which
+// removes them before the process dies (signal_table.h).
+constinit SignalTable<NamedTemporary> namedTemporaries;
 
 extern "C" void removeTemporariesAndDie(int signalNumber) {
-    for (PendingTemporary& p : pendingTemporaries)
-        if (p.state.load() == 2) ::unlinkat(p.dirFd, p.name, 0);
+    endingBySignal.store(true);
+    namedTemporaries.undoAll([](const NamedTemporary& t) { ::unlinkat(t.dirFd, t.name, 0); });
     killRunningProcesses();
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
 }
 
-// An unnamed temporary gets its name through /proc at commit; whether /proc
-// is there is asked once.
-bool canNameUnnamedFiles() {
-    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
-    return can;
-}
-
-// Whether the system links an open unnamed file by its descriptor alone
-// (newer kernels let the process that made it), which spares the look-up of
-// its /proc name. Learnt at the first refusal, for the whole process.
-std::atomic<bool> linksByDescriptor{true};
-
-// Gives the unnamed file open at fd the name base in the folder dirFd.
-bool linkUnnamed(int fd, int dirFd, const char* base) {
-    if (linksByDescriptor.load(std::memory_order_relaxed)) {
-        if (::linkat(fd, "", dirFd, base, AT_EMPTY_PATH) == 0) return true;
-        if (errno != ENOENT && errno != EPERM) return false;
-        linksByDescriptor.store(false, std::memory_order_relaxed);
-    }
-    char self[32];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    return ::linkat(AT_FDCWD, self, dirFd, base, AT_SYMLINK_FOLLOW) == 0;
-}
-
 }  // namespace
 
 void prepareProcess() {
-#ifdef __GLIBC__
-    // Memory freed after a page is kept for the next one instead of being
-    // given back to the system and asked for again at every page: with pages
-    // made on several threads, each give-back stops the other processors to
-    // drop their view of it. Blocks of several megabytes (a very long line)
-    // still get memory of their own, which goes back when they are freed.
-    ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
-    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    ::mallopt(M_TOP_PAD, 4 << 20);
-#endif
+    linux_only::tuneAllocator();
     ::signal(SIGXFSZ, SIG_IGN);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old;
@@ -419,27 +416,40 @@ bool ReplaceFile::create(const Folder& at, const WString& name) {
     base_ = nativePath(name);
     if (base_.empty() || base_.find('/') != std::string::npos) return false;
     dirFd_ = at.handle();
-    if (canNameUnnamedFiles()) {
-        fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            unnamed_ = true;
-            noteIdentity();
-            return true;
-        }
+    fd_ = linux_only::openUnnamedFile(dirFd_);
+    if (fd_ >= 0) {
+        unnamed_ = true;
+        noteIdentity();
+        return true;
     }
+    if (makeNamed([&](const char* temporary) {
+            fd_ = ::openat(dirFd_, temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return fd_ >= 0;
+        })) {
+        noteIdentity();
+        return true;
+    }
+    discard();
+    return false;
+}
+
+// Makes a file under a new temporary name with make(name), noted first for
+// the signal handler; a name that exists already is tried again with
+// another.
+template <class Make>
+bool ReplaceFile::makeNamed(Make make) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         tempName_ = temporaryName();
-        slot_ = claimSlot(dirFd_, tempName_);
-        fd_ = ::openat(dirFd_, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            noteIdentity();
-            return true;
+        if (!slot_) slot_ = namedTemporaries.claim();
+        if (slot_ && tempName_.size() < sizeof slot_->item.name) {
+            slot_->item.dirFd = dirFd_;
+            std::memcpy(slot_->item.name, tempName_.c_str(), tempName_.size() + 1);
         }
-        releaseSlot(slot_);
+        if (namedTemporaries.makeNoted(slot_, [&] { return make(tempName_.c_str()); })) return true;
         if (errno != EEXIST) break;
     }
+    namedTemporaries.release(slot_);
     tempName_.clear();
-    discard();
     return false;
 }
 
@@ -463,7 +473,7 @@ bool ReplaceFile::commit() {
     struct stat st;
     bool ok = identity_.exists;
     // Where the name is missing, the unnamed file takes it at once.
-    if (ok && unnamed_ && linkUnnamed(fd, dirFd_, base_.c_str())) {
+    if (ok && unnamed_ && linux_only::nameUnnamedFile(fd, dirFd_, base_.c_str())) {
         ok = ::close(fd) == 0;
         fd_ = -1;
         discard();
@@ -475,24 +485,14 @@ bool ReplaceFile::commit() {
         ::fchmod(fd, st.st_mode & 0777);
     if (ok && unnamed_) {
         // Otherwise it gets a temporary name, then takes the final one.
-        ok = false;
-        for (int attempt = 0; attempt < 16 && !ok; ++attempt) {
-            tempName_ = temporaryName();
-            slot_ = claimSlot(dirFd_, tempName_);
-            ok = linkUnnamed(fd, dirFd_, tempName_.c_str());
-            if (!ok) {
-                releaseSlot(slot_);
-                if (errno != EEXIST) break;
-            }
-        }
-        if (!ok) tempName_.clear();
+        ok = makeNamed([&](const char* temporary) { return linux_only::nameUnnamedFile(fd, dirFd_, temporary); });
     }
     if (::close(fd) != 0) ok = false;
     fd_ = -1;
     if (ok) ok = ::renameat(dirFd_, tempName_.c_str(), dirFd_, base_.c_str()) == 0;
     if (ok) {
         tempName_.clear();
-        releaseSlot(slot_);
+        namedTemporaries.release(slot_);
     }
     discard();
     return ok;
@@ -503,7 +503,7 @@ void ReplaceFile::discard() {
     fd_ = -1;
     if (!tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
     tempName_.clear();
-    releaseSlot(slot_);
+    namedTemporaries.release(slot_);
     dirFd_ = -1;
     unnamed_ = false;
 }
@@ -550,18 +550,6 @@ bool modificationTime(const Folder& at, const WString& name, std::int64_t& time)
 
 namespace {
 
-// File systems whose listing gives each entry's inode number as stat would:
-// there the listing alone tells a file's identity. (An overlay may not.)
-bool listingGivesInodes(const struct statfs& fs) {
-    switch (static_cast<unsigned long>(fs.f_type)) {
-        case EXT4_SUPER_MAGIC:
-        case TMPFS_MAGIC:
-        case XFS_SUPER_MAGIC:
-        case BTRFS_SUPER_MAGIC: return true;
-        default: return false;
-    }
-}
-
 // What the name bytes in the folder dirFd lead to, links followed, as a
 // search flags it: a folder, a regular file with its identity, or a system
 // entry (a dangling link, an entry that vanished, a FIFO, socket or device:
@@ -606,9 +594,10 @@ bool DirSearch::list(const Folder& folder) {
         listedFolder_ = nullptr;
         return false;
     }
+    // Where the listing's inode numbers are not known to be stat's, each
+    // regular file is asked when a search needs it.
     struct stat folderStat;
-    struct statfs fs;
-    const bool inodes = ::fstat(fd, &folderStat) == 0 && ::fstatfs(fd, &fs) == 0 && listingGivesInodes(fs);
+    const bool inodes = ::fstat(fd, &folderStat) == 0 && linux_only::listingGivesInodes(fd);
     listedDevice_ = static_cast<std::uint64_t>(folderStat.st_dev);
     bool ok = true;
     for (;;) {

@@ -36,14 +36,16 @@ inline constexpr std::size_t kErrorLimit = 64 * 1024;
 // Runs program (found by findProgram) with the arguments after its own name
 // and waits for it, at most `seconds`: then it and every process it started
 // are stopped. A standard output longer than outLimit stops it too. Safe to
-// call from several threads at once.
+// call from several threads at once. On Linux and Windows the program also
+// ends when this process is killed outright.
 ProcessResult runProcess(const NativePath& program, const std::vector<WString>& args, double seconds,
                          std::size_t outLimit);
 
 #ifndef _WIN32
-// Kills every process runProcess is waiting for, with all they started. For
-// the handler of a signal that ends the program: async-signal-safe. (On
-// Windows the system ends them with the program.)
+// Kills every process runProcess is waiting for, with all they started,
+// however many there are. For the handler of a signal that ends the
+// program, once it has set endingBySignal (signal_table.h):
+// async-signal-safe. (On Windows the system ends them with the program.)
 void killRunningProcesses();
 #endif
 

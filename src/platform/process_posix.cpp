@@ -1,8 +1,10 @@
-// POSIX side of running another program: posix_spawn into a process group of
-// its own, so that a time limit or a signal to us stops everything the
-// program started (a shell script's children too), and poll over its two
-// pipes.
+// POSIX side of running another program: posix_spawn (on Linux a child that
+// dies with us) into a process group of its own, so that a time limit or a
+// signal to us stops everything the program started (a shell script's
+// children too), and poll over its two pipes.
 #include "platform/process.h"
+#include "platform/platform_linux.h"
+#include "platform/signal_table.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -35,20 +37,10 @@ bool isExecutableFile(const std::string& path) {
 // The process groups being waited for, for the signal handler. A slot holds
 // a group while its leader is not yet reaped, so the number cannot have been
 // given to another process meanwhile.
-constexpr int kGroupSlots = 256;
-std::atomic<pid_t> runningGroups[kGroupSlots];
-
-int claimGroupSlot(pid_t group) {
-    for (int i = 0; i < kGroupSlots; ++i) {
-        pid_t none = 0;
-        if (runningGroups[i].compare_exchange_strong(none, group)) return i;
-    }
-    return -1;  // more at once than slots: only not killed on a signal
-}
-
-void releaseGroupSlot(int slot) {
-    if (slot >= 0) runningGroups[slot].store(0);
-}
+struct RunningGroup {
+    pid_t leader = 0;
+};
+constinit SignalTable<RunningGroup> runningGroups;
 
 // Closes the descriptor and marks it closed.
 void closeFd(int& fd) {
@@ -59,11 +51,56 @@ void closeFd(int& fd) {
 }  // namespace
 
 void killRunningProcesses() {
-    for (std::atomic<pid_t>& group : runningGroups) {
-        const pid_t g = group.load();
-        if (g > 0) ::kill(-g, SIGKILL);
-    }
+    runningGroups.undoAll([](const RunningGroup& group) { ::kill(-group.leader, SIGKILL); });
 }
+
+namespace {
+
+// Starts the program with plain POSIX calls: in a group of its own, reading
+// /dev/null, writing into the pipes out and err, with the signals we ignore
+// or block its own business again. Its process id, or -1.
+pid_t spawnProgram(const std::string& program, std::vector<char*>& argv, int out, int err) {
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(&actions, out, 1);
+    ::posix_spawn_file_actions_adddup2(&actions, err, 2);
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    ::posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t signals;
+    ::sigemptyset(&signals);
+    ::posix_spawnattr_setsigmask(&attributes, &signals);
+    ::sigaddset(&signals, SIGPIPE);
+    ::sigaddset(&signals, SIGXFSZ);
+    ::posix_spawnattr_setsigdefault(&attributes, &signals);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attributes);
+    return spawned == 0 ? pid : -1;
+}
+
+// Starts the program (on Linux as a child that dies with us), and notes the
+// group it leads in runningGroups at slot before a signal handler can look,
+// so that a signal that ends us ends it too. Its process id, or -1.
+pid_t startProgram(const std::string& program, std::vector<char*>& argv, int out, int err,
+                   SignalSlot<RunningGroup>* slot) {
+    pid_t pid = -1;
+    runningGroups.makeNoted(slot, [&] {
+        if (!linux_only::startChildThatDiesWithUs(program.c_str(), argv.data(), out, err, pid))
+            pid = spawnProgram(program, argv, out, err);
+        if (pid < 0) return false;
+        // Here too: the group exists before the handler may kill it.
+        ::setpgid(pid, pid);
+        if (slot) slot->item.leader = pid;
+        return true;
+    });
+    return pid;
+}
+
+}  // namespace
 
 NativePath findProgram(const WString& name) {
     const std::string bytes = toUtf8Bytes(name);
@@ -101,36 +138,16 @@ ProcessResult runProcess(const NativePath& program, const std::vector<WString>& 
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    ::posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawnattr_t attributes;
-    ::posix_spawnattr_init(&attributes);
-    // A group of its own; the signals we ignore or block are the program's
-    // own business again.
-    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    ::posix_spawnattr_setpgroup(&attributes, 0);
-    sigset_t signals;
-    ::sigemptyset(&signals);
-    ::posix_spawnattr_setsigmask(&attributes, &signals);
-    ::sigaddset(&signals, SIGPIPE);
-    ::sigaddset(&signals, SIGXFSZ);
-    ::posix_spawnattr_setsigdefault(&attributes, &signals);
-
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attributes);
+    SignalSlot<RunningGroup>* slot = runningGroups.claim();
+    const pid_t pid = startProgram(program, argv, outPipe[1], errPipe[1], slot);
     closeFd(outPipe[1]);
     closeFd(errPipe[1]);
-    if (spawned != 0) {
+    if (pid < 0) {
+        runningGroups.release(slot);
         closeFd(outPipe[0]);
         closeFd(errPipe[0]);
         return result;
     }
-    const int slot = claimGroupSlot(pid);
 
     using Clock = std::chrono::steady_clock;
     const auto deadline =
@@ -195,7 +212,7 @@ ProcessResult runProcess(const NativePath& program, const std::vector<WString>& 
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
     }
-    releaseGroupSlot(slot);
+    runningGroups.release(slot);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -87,144 +87,98 @@ std::string utf8Of(std::u16string_view text, Utf16Rules rules) {
 
 // ---- UTF-8 to UTF-16 ----
 
-WString wideOf(std::string_view bytes, bool keepBytes) {
-    std::size_t i = 0;
-    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
-    WString out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i));
-    if (i == bytes.size()) return out;
-    out.reserve(bytes.size());
-    const std::size_t n = bytes.size();
-    while (i < n) {
-        const unsigned char c = bytes[i];
-        if (c < 0x80) {
-            out.push_back(c);
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        std::uint32_t value = 0;
-        std::uint32_t minimum = 0;
-        if ((c & 0xE0) == 0xC0) { len = 2; value = c & 0x1F; minimum = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; value = c & 0x0F; minimum = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; value = c & 0x07; minimum = 0x10000; }
-        bool ok = len != 0 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            const unsigned char cc = bytes[i + k];
-            if ((cc & 0xC0) != 0x80) ok = false;
-            else value = (value << 6) | (cc & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF do not decode:
-        // they would not come back as the same bytes.
-        if (ok && (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) ok = false;
-        if (!ok) {
-            out.push_back(keepBytes ? static_cast<char16_t>(0xDC00 + c) : kReplacement);
-            ++i;
-            continue;
-        }
-        if (value >= 0x10000) {
-            value -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(value));
-        }
-        i += len;
+namespace {
+
+// One step of decoding at bytes[at]: a well-formed character, or a
+// malformed sequence to be replaced as a whole.
+struct Utf8Step {
+    std::size_t length;  // the bytes the step takes, at least one
+    bool wellFormed;
+    std::uint32_t codePoint;  // when well-formed
+};
+
+// The one rule for what is well-formed: a lead byte, as many continuation
+// bytes (10xxxxxx) as it announces, and a value that is the shortest form of
+// a character up to U+10FFFF and no surrogate. A malformed sequence is the
+// lead with the continuation bytes that follow it, up to as many as the lead
+// announces (F8-FD announce five and six, as the old UTF-8 did; a stray
+// continuation byte, FE or FF stand alone). It never takes a byte that is not
+// a continuation: that byte starts the next step, so a bad byte never costs
+// the character after it.
+Utf8Step decodeStep(std::string_view bytes, std::size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) return {1, true, lead};
+    std::size_t length = 0;
+    std::uint32_t value = 0;
+    if ((lead & 0xE0) == 0xC0) length = 2, value = lead & 0x1F;
+    else if ((lead & 0xF0) == 0xE0) length = 3, value = lead & 0x0F;
+    else if ((lead & 0xF8) == 0xF0) length = 4, value = lead & 0x07;
+    else if ((lead & 0xFC) == 0xF8) length = 5, value = lead & 0x03;
+    else if ((lead & 0xFE) == 0xFC) length = 6, value = lead & 0x01;
+    else return {1, false, 0};
+    std::size_t taken = 1;
+    for (; taken < length && at + taken < bytes.size(); ++taken) {
+        const unsigned char c = static_cast<unsigned char>(bytes[at + taken]);
+        if ((c & 0xC0) != 0x80) break;
+        value = (value << 6) | (c & 0x3F);
     }
+    static constexpr std::uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool wellFormed = taken == length && length <= 4 && value >= kShortest[length] && value <= 0x10FFFF &&
+                            !(value >= 0xD800 && value <= 0xDFFF);
+    return {taken, wellFormed, value};
+}
+
+void appendUtf16(WString& out, std::uint32_t value) {
+    if (value >= 0x10000) {
+        value -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(value));
+    }
+}
+
+}  // namespace
+
+bool appendUtf8AsUtf16(WString& out, std::string_view bytes, Malformed replace) {
+    bool wellFormed = true;
+    // Names are mostly ASCII: the leading ASCII bytes go across as they are.
+    std::size_t at = 0;
+    while (at < bytes.size() && static_cast<unsigned char>(bytes[at]) < 0x80) ++at;
+    out.append(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    if (at < bytes.size()) out.reserve(out.size() + bytes.size() - at);
+    while (at < bytes.size()) {
+        const Utf8Step step = decodeStep(bytes, at);
+        if (step.wellFormed) {
+            appendUtf16(out, step.codePoint);
+        } else {
+            wellFormed = false;
+            switch (replace) {
+                case Malformed::KeepBytes:
+                    for (std::size_t k = 0; k < step.length; ++k)
+                        out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[at + k])));
+                    break;
+                case Malformed::Replacement: out.append(step.length, kReplacement); break;
+                case Malformed::QuestionMark: out.push_back(u'?'); break;
+            }
+        }
+        at += step.length;
+    }
+    return wellFormed;
+}
+
+WString wideOf(std::string_view bytes, bool keepBytes) {
+    WString out;
+    appendUtf8AsUtf16(out, bytes, keepBytes ? Malformed::KeepBytes : Malformed::Replacement);
     return out;
 }
 
 bool appendUtf8AsUtf16(WString& out, long count, const char* text) {
     if (!text) return false;
-    bool result = true;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const bool limited = count >= 0;
-    long budget = count;
-    auto budgetLeft = [&]() { return !limited || budget > 0; };
-    while (*p && budgetLeft()) {
-        unsigned char lead = *p++;
-        if (limited) --budget;
-        std::uint32_t value;
-        int more;
-        if (lead < 0x80) { value = lead; more = 0; }
-        else if ((lead & 0xE0) == 0xC0) { value = lead & 0x1F; more = 1; }
-        else if ((lead & 0xF0) == 0xE0) { value = lead & 0x0F; more = 2; }
-        else if ((lead & 0xF8) == 0xF0) { value = lead & 0x07; more = 3; }
-        else if ((lead & 0xFC) == 0xF8) { value = lead & 0x03; more = 4; }
-        else if ((lead & 0xFE) == 0xFC) { value = lead & 0x01; more = 5; }
-        else {
-            out.push_back(u'?');
-            result = false;
-            continue;
-        }
-        if (more == 0) {
-            out.push_back(static_cast<char16_t>(value));
-            continue;
-        }
-        if (more == 1 && value == 0) {
-            // 0xC0 only starts overlong forms: skip what it announces.
-            for (int k = 0; k < more && *p && budgetLeft(); ++k) {
-                ++p;
-                if (limited) --budget;
-            }
-            out.push_back(u'?');
-            result = false;
-            continue;
-        }
-        // Bytes the sequence can still take: up to the budget and the end.
-        int available = limited && budget < more ? static_cast<int>(budget) : more;
-        for (int k = 0; k < available; ++k)
-            if (p[k] == 0) { available = k; break; }
-        if (available < more) {
-            // Cut off by the end: the conversion ends here, unless a byte that
-            // is no continuation comes first, which the loop below decodes anew.
-            bool onlyContinuations = true;
-            for (int k = 0; k < available && onlyContinuations; ++k)
-                onlyContinuations = (p[k] & 0xC0) == 0x80;
-            if (onlyContinuations) {
-                out.push_back(u'?');
-                return false;
-            }
-        }
-        bool complete = true;
-        for (int k = 0; k < more; ++k) {
-            unsigned char c = *p;
-            if ((c & 0xC0) == 0x80) {
-                value = (value << 6) | (c & 0x3F);
-                ++p;
-                if (limited) --budget;
-            } else if (c < 0x80) {
-                complete = false;  // decoded next as a lead of its own
-                break;
-            } else {
-                complete = false;  // skip it and the bytes the sequence still lacked
-                for (int s = k; s < more && *p && budgetLeft(); ++s) {
-                    ++p;
-                    if (limited) --budget;
-                }
-                break;
-            }
-        }
-        if (!complete) {
-            out.push_back(u'?');
-            result = false;
-            continue;
-        }
-        // Overlong forms are judged by the value, not the lead: 0xE0 and 0xF0
-        // also start well-formed sequences (U+0800.., U+10000..). Encoded
-        // surrogates are no characters.
-        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
-        if (value > 0x10FFFF || value < kMinimum[more] || (value >= 0xD800 && value <= 0xDFFF)) {
-            out.push_back(u'?');
-            result = false;
-        } else if (value > 0xFFFF) {
-            value -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(value));
-        }
-    }
-    return result;
+    // The text ends at its first zero byte or after count bytes.
+    std::size_t length = 0;
+    while ((count < 0 || static_cast<long>(length) < count) && text[length]) ++length;
+    return appendUtf8AsUtf16(out, std::string_view(text, length), Malformed::QuestionMark);
 }
 
 }  // namespace tarvo

@@ -8,6 +8,8 @@
 // - The platform layer turns byte names and arguments into UTF-16 and back
 //   so that every byte survives the round trip: a byte that does not decode
 //   is kept as the unit 0xDC00 + byte (wideOf, utf8Of with keepBytes).
+// One decoder reads UTF-8 for all of them, with one rule for what is
+// well-formed; only what a malformed sequence becomes is the caller's.
 #pragma once
 
 #include <cstddef>
@@ -50,14 +52,24 @@ private:
 // A whole wide text as UTF-8.
 std::string utf8Of(std::u16string_view text, Utf16Rules rules);
 
-// UTF-8 bytes as UTF-16. A byte that does not start a well-formed sequence
-// becomes 0xDC00 + byte with keepBytes (so that utf8Of gives it back), or
-// U+FFFD.
+// What a malformed UTF-8 sequence becomes in UTF-16 (utf.cpp says what is
+// well-formed and how far a malformed sequence reaches).
+enum class Malformed {
+    KeepBytes,     // each of its bytes as the unit 0xDC00 + byte, which utf8Of gives back
+    Replacement,   // each of its bytes as U+FFFD
+    QuestionMark,  // the whole sequence as one "?"
+};
+
+// Appends UTF-8 bytes as UTF-16 units, malformed sequences replaced as asked.
+// False when one was malformed.
+bool appendUtf8AsUtf16(WString& out, std::string_view bytes, Malformed replace);
+
+// UTF-8 bytes as UTF-16, each byte of a malformed sequence kept (keepBytes)
+// or made U+FFFD.
 WString wideOf(std::string_view bytes, bool keepBytes);
 
-// The source reader's conversions.
 // Appends UTF-8 text (zero-terminated, at most count bytes when count >= 0)
-// as UTF-16 units. Malformed sequences give "?"; the result is then false.
+// as UTF-16 units. A malformed sequence gives "?"; the result is then false.
 bool appendUtf8AsUtf16(WString& out, long count, const char* text);
 
 }  // namespace tarvo

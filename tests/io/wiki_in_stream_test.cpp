@@ -33,6 +33,7 @@ Lines read(const std::string& bytes, SourceEncoding* encoding = nullptr) {
     EXPECT_EQ(line, "");
     EXPECT_FALSE(in.readLine(line));
     EXPECT_TRUE(in.atEnd());
+    EXPECT_FALSE(in.failed());
     if (encoding) *encoding = in.encoding();
     return lines;
 }
@@ -170,22 +171,6 @@ TEST(Reader, LineEndsMarksAndBytes) {
     }
 }
 
-TEST(Reader, LineEndsAroundWindowBoundaries) {
-    // CR or CR LF as the last, second-to-last or first byte of a window, in
-    // files ending right there (sizes 1024 and 2048 included) or going on.
-    for (std::string lead : {"", "x\n", "xy\r\n"}) {
-        for (std::size_t n : {1021u, 1022u, 1023u, 1024u, 2045u, 2046u, 2047u, 2048u}) {
-            for (const char* end : {"\n", "\r\n", "\r"}) {
-                for (const char* tail : {"", "b", "b\r", "\nc\r\n"}) {
-                    const std::string s = lead + std::string(n - lead.size(), 'a') + end + tail;
-                    EXPECT_EQ(read(s), split(s)) << n << ::testing::PrintToString(lead + "|" + end + "|" + tail);
-                }
-            }
-        }
-    }
-    EXPECT_EQ(read(std::string(1024, 'a')), Lines{std::string(1024, 'a')});
-}
-
 TEST(Reader, ArbitraryBytesSplitLikeTheReference) {
     // Any bytes, any line length: long runs, CR/LF clusters and zero bytes,
     // across many windows and past the read-ahead of the file layer.
@@ -220,24 +205,26 @@ TEST(Reader, ArbitraryBytesSplitLikeTheReference) {
 }
 
 TEST(Reader, LinesAtAndAcrossTheEndOfTheBuffer) {
-    // A line end in the last bytes of the buffer or just behind it, and a
-    // line longer than the buffer, through the view and through the copy,
-    // as bytes and as UTF-16.
+    // A line end (or the end of the file) in the last bytes of the buffer or
+    // just behind it, and a line longer than the buffer, the line starting
+    // the file or not, through the view and through the copy, as bytes and
+    // as UTF-16.
     const std::size_t size = WikiInStream::kBufferSize;
+    std::vector<std::string> texts;
+    for (std::size_t n : {size - 2, size - 1, size, size + 1, 3 * size + 1})
+        for (const std::string lead : {"", "x\n", "xy\r\n"})
+            for (const char* end : {"\n", "\r\n", "\r", ""})
+                for (const char* tail : {"", "b", "\nc\r\n"})
+                    texts.push_back(lead + std::string(n - lead.size(), 'a') + end + tail);
     TempDir tmp;
-    for (std::size_t n : {size - 2, size - 1, size, size + 1, 3 * size + 1}) {
-        for (const char* end : {"\n", "\r\n", "\r"}) {
-            for (const char* tail : {"", "b", "\nc\r\n"}) {
-                const std::string s = "x\n" + std::string(n - 2, 'a') + end + tail;
-                for (const std::string& bytes : {s, utf16(widen(s), false), utf16(widen(s), true)}) {
-                    writeFile(tmp.dir + "f", bytes);
-                    for (bool views : {true, false}) {
-                        WikiInStream in;
-                        in.open(widen(tmp.dir + "f"));
-                        EXPECT_EQ(readAll(in, views, bytes.size()), split(s))
-                            << n << ::testing::PrintToString(std::string(end) + "|" + tail) << bytes.size() << views;
-                    }
-                }
+    for (const std::string& s : texts) {
+        for (const std::string& bytes : {s, utf16(widen(s), false), utf16(widen(s), true)}) {
+            writeFile(tmp.dir + "f", bytes);
+            for (bool views : {true, false}) {
+                WikiInStream in;
+                in.open(widen(tmp.dir + "f"));
+                EXPECT_EQ(readAll(in, views, bytes.size()), split(s))
+                    << ::testing::PrintToString(s.substr(0, 5)) << s.size() << " " << bytes.size() << views;
             }
         }
     }
@@ -262,6 +249,34 @@ TEST(Reader, StandardInputLikeAFile) {
         }
     }
 }
+
+#ifndef _WIN32
+// A read that fails is no end of the file: a folder given as standard input,
+// and a file whose every read fails (the process's memory, unmapped at 0),
+// give no line, end, and say that they failed.
+TEST(Reader, AReadErrorIsNoEnd) {
+    TempDir tmp;
+    const int saved = ::dup(0);
+    const int folder = ::open(tmp.name.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    ::dup2(folder, 0);
+    ::close(folder);
+    WikiInStream in;
+    in.openStandardInput();
+    ASSERT_TRUE(in.good());
+    EXPECT_EQ(readAll(in, true, 1), Lines{});
+    EXPECT_TRUE(in.failed());
+    ::dup2(saved, 0);
+    ::close(saved);
+
+    in.open(u"/proc/self/mem");
+    if (!in.good()) GTEST_SKIP() << "no /proc/self/mem here";
+    EXPECT_EQ(readAll(in, false, 1), Lines{});
+    EXPECT_TRUE(in.failed());
+    in.open(widen(tmp.dir + "missing"));
+    EXPECT_FALSE(in.failed());
+}
+#endif
 
 }  // namespace
 }  // namespace tarvo::test

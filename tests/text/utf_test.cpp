@@ -44,7 +44,8 @@ TEST(Utf8AsUtf16, WellFormedMalformedAndBudget) {
         {"a\xE2\x82", -1, u"a?", false},             // truncated at the end
         {"\xE2" "AB", -1, u"?AB", false},            // ASCII ends a sequence
         {"a\xE2" "A", -1, u"a?A", false},            // cut off, but ASCII comes first
-        {"\xE2\xC3\xA9" "A", -1, u"?A", false},      // so does a lead
+        {"\xE2\xC3\xA9" "A", -1, u"?\u00E9A", false}, // so does a lead, which starts a character
+        {"\xC0" "A\xC0\xC3\xA9", -1, u"?A?\u00E9", false},
         {"\xF4\x90\x80\x80" "a", -1, u"?a", false},  // past U+10FFFF
         {"\xF8\x88\x80\x80\x80" "a", -1, u"?a", false},
         {"\xC3\xA9", 1, u"?", false},                // budget too small

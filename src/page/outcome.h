@@ -18,7 +18,7 @@ struct Trouble {
     enum class Kind : std::uint8_t {
         None,
         CantOpenSource,         // path: the source
-        CantReadSource,         // path: the source; a read failed before its end
+        CantRead,               // path: the source or the template; a read failed before its end
         CantOpenStored,         // path: the stored page test mode compares with
         CantOpenTemplate,       // path: the template
         TemplateWithoutMarker,  // path: the template

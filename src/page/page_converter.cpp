@@ -64,6 +64,7 @@ Trouble generatePage(const PageContext& ctx, PageOutput& out, PageEvents& events
             out.write('\n');
         }
     }
+    if (tmpl.failed()) return Trouble{Trouble::Kind::CantRead, templateName, Refusal::None, {}};
     if (!markerSeen) return Trouble{Trouble::Kind::TemplateWithoutMarker, templateName, Refusal::None, {}};
     return {};
 }
@@ -185,6 +186,9 @@ Trouble PageJob::make(const PageContext& ctx) {
     s.dots.use(ctx);
     Trouble trouble = generatePage(ctx, out, s.dots, s.links ? &*s.links : nullptr);
     out.flush();
+    // A source whose reading failed before its end gives no page: the page
+    // stored before is kept.
+    if (!trouble && ctx.space.reader.failed()) trouble = Trouble{Trouble::Kind::CantRead, s.source.path, Refusal::None, {}};
     ctx.space.reader.close();
     return trouble;
 }

@@ -158,7 +158,7 @@ void Report::trouble(const Trouble& t) {
     switch (t.kind) {
         case Kind::None: break;
         case Kind::CantOpenSource: out({"Can't open ", bytes(t.path)}); break;
-        case Kind::CantReadSource: out({"Can't read ", bytes(t.path)}); break;
+        case Kind::CantRead: out({"Can't read ", bytes(t.path)}); break;
         case Kind::CantOpenStored: out({"Can't open ", bytes(t.path), " (for comparison)"}); break;
         case Kind::CantOpenTemplate: out({"Can't open template ", bytes(t.path)}); break;
         case Kind::TemplateWithoutMarker: out({"Can't find line *******body******* in file ", bytes(t.path)}); break;

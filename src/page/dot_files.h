@@ -40,6 +40,8 @@ public:
     void storeHeld();
     // What went wrong so far, in the order it did; taken away.
     std::vector<Trouble> takeTroubles() { return std::exchange(troubles_, {}); }
+    // The page is done: its folder stays open only while pictures wait for it.
+    void letGo() { pageFolder_.reset(); }
 
 private:
     Trouble store(std::string_view diagramName, std::string_view text);

@@ -198,6 +198,7 @@ bool PageJob::overtaken() const { return !state_->comparison && state_->file.wri
 Trouble PageJob::finish(const PageContext& ctx) {
     State& s = *state_;
     storeHeldDiagrams(ctx);
+    s.dots.letGo();
     if (s.links && ctx.shared.links) ctx.shared.links->addPage(s.source.path, s.pageName, std::move(s.links->links()));
     if (s.standardOutput) {
         if (!s.standardOutput->ok()) return Trouble{Trouble::Kind::CantWrite, s.pageName, Refusal::None, {}};

@@ -13,10 +13,12 @@ struct PageWorkers::Batch {
 PageWorkers::Worker::Worker(const MarkupOptions& markup) : space(markup) {}
 PageWorkers::Worker::~Worker() = default;
 
-PageWorkers::PageWorkers(Steps& steps, unsigned threads, const MarkupOptions& markup) : steps_(steps) {
+PageWorkers::PageWorkers(Steps& steps, unsigned threads, const MarkupOptions& markup, std::size_t pagesWaiting)
+    : steps_(steps) {
     for (unsigned i = 0; i < threads; ++i) workers_.push_back(std::make_unique<Worker>(markup));
     for (auto& worker : workers_)
         if (!threads_.start([this, w = worker.get()] { work(*w); })) break;
+    batchesOutMost_ = std::clamp<std::size_t>(pagesWaiting / kBatch, 1, std::min(kMaxBatches, 4 * workers()));
 }
 
 PageWorkers::~PageWorkers() { threads_.stop(mutex_, queued_); }

@@ -62,8 +62,10 @@ public:
     };
 
     // Starts up to `threads` workers (fewer when the system gives fewer);
-    // none at all leaves workers() at 0.
-    PageWorkers(Steps& steps, unsigned threads, const MarkupOptions& markup);
+    // none at all leaves workers() at 0. At most about pagesWaiting pages
+    // are handed over and not yet concluded (each holds a file or two open
+    // until then), and never fewer than one batch.
+    PageWorkers(Steps& steps, unsigned threads, const MarkupOptions& markup, std::size_t pagesWaiting);
     ~PageWorkers();
     PageWorkers(const PageWorkers&) = delete;
     PageWorkers& operator=(const PageWorkers&) = delete;
@@ -78,9 +80,8 @@ public:
 
 private:
     static constexpr std::size_t kBatch = 32;
-    // Batches given out and not yet concluded, at the most: each page holds
-    // a file or two open until it is concluded, so that 256 pages hold at
-    // most 512 descriptors.
+    // Batches given out and not yet concluded, at the most: more would keep
+    // no worker busier.
     static constexpr std::size_t kMaxBatches = 256 / kBatch;
     struct Batch;
     struct Worker {
@@ -92,13 +93,14 @@ private:
         std::vector<std::unique_ptr<Batch>> toFree;
     };
 
-    std::size_t batchesOutMost() const { return std::min(kMaxBatches, 4 * workers()); }
+    std::size_t batchesOutMost() const { return batchesOutMost_; }
     void dispatch();
     void work(Worker& worker);
     bool mayConclude(const Worker& worker) const;
     void concludeDue(std::unique_lock<std::mutex>& lock, Worker& worker);
 
     Steps& steps_;
+    std::size_t batchesOutMost_ = 1;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::unique_ptr<Batch> gathering_;  // the pages given since the last batch went
     std::mutex mutex_;

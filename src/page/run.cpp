@@ -1,5 +1,7 @@
 #include "page/run.h"
 
+#include <algorithm>
+
 #include "page/link_check.h"
 #include "page/page_name.h"
 #include "page/page_workers.h"
@@ -12,12 +14,41 @@ bool endsWithSeparator(const WString& path) {
     return !path.empty() && WString(platform::kDirSeparators).find(path.back()) != WString::npos;
 }
 
+// How many pages and pictures are made at once, and how many pages may wait
+// for their turn, so that the files they hold open stay under the process's
+// limit (a run asks fewer threads of itself rather than fail). A worker
+// making a page holds at most kWorkerFiles (the source, the template, the
+// page's temporary, a DOT file's folder, temporary and stored text, a
+// picture's folders), a page waiting for its turn kWaitingFiles (its
+// temporary and the stored page it is compared with), a picture being made
+// kPictureFiles (dot's pipes, the picture's folder and temporary); kReserve
+// is for the console, the walk's folders and the run's own.
+struct FileBudget {
+    unsigned workers;
+    unsigned pictures;
+    std::size_t pagesWaiting;
+};
+
+FileBudget budgetFor(std::size_t limit, unsigned jobs) {
+    constexpr std::size_t kReserve = 64, kWorkerFiles = 8, kWaitingFiles = 2, kPictureFiles = 10;
+    const std::size_t room = limit > 2 * kReserve ? limit - kReserve : kReserve;
+    FileBudget budget;
+    // A quarter of the room for pictures, the rest for pages: each worker
+    // with its own files and those of a few pages waiting.
+    budget.pictures = static_cast<unsigned>(std::clamp<std::size_t>(room / 4 / kPictureFiles, 1, jobs));
+    const std::size_t forPages = room - budget.pictures * kPictureFiles;
+    budget.workers = static_cast<unsigned>(std::clamp<std::size_t>(forPages / (kWorkerFiles + 8 * kWaitingFiles), 1, jobs));
+    budget.pagesWaiting = (forPages - budget.workers * kWorkerFiles) / kWaitingFiles;
+    return budget;
+}
+
 }  // namespace
 
 // The workers, doing the run's steps with each page.
 class Run::Pages final : public PageWorkers::Steps {
 public:
-    Pages(Run& run, unsigned threads) : run_(run), workers(*this, threads, run.options_.page.markup) {}
+    Pages(Run& run, unsigned threads, std::size_t pagesWaiting)
+        : run_(run), workers(*this, threads, run.options_.page.markup, pagesWaiting) {}
 
     bool prepare(QueuedPage& page, Workspace& space) override {
         const PageContext ctx = run_.contextOf(space);
@@ -64,6 +95,7 @@ Run::~Run() = default;
 
 bool Run::start() {
     const PageOptions& page = options_.page;
+    const FileBudget budget = budgetFor(platform::openFileLimit(), options_.jobs);
     // Lines nobody watches go out in large pieces rather than one at a time;
     // a message to standard error lets out the lines before it first.
     if (!report_.watched()) report_.gatherLines();
@@ -81,7 +113,9 @@ bool Run::start() {
                 return !(stopped_ = true);
             }
         }
-        pictures_ = std::make_unique<Pictures>(page.pictures, page.testMode, std::move(program), shared_.written);
+        PictureOptions pictures = page.pictures;
+        pictures.jobs = std::min(pictures.jobs, budget.pictures);
+        pictures_ = std::make_unique<Pictures>(pictures, page.testMode, std::move(program), shared_.written);
         shared_.pictures = pictures_.get();
     }
     // The output folder and the work folder are made when missing, so that a
@@ -106,8 +140,8 @@ bool Run::start() {
         links_ = std::make_unique<LinkCheck>();
         shared_.links = links_.get();
     }
-    if (options_.jobs > 1) {
-        pages_ = std::make_unique<Pages>(*this, options_.jobs);
+    if (budget.workers > 1) {
+        pages_ = std::make_unique<Pages>(*this, budget.workers, budget.pagesWaiting);
         if (pages_->workers.workers() == 0) pages_.reset();  // no thread to be had: pages are made here
     }
     started_ = true;

@@ -326,6 +326,10 @@ private:
 // process ends by the same signal.
 void prepareProcess();
 
+// How many files the process may hold open at once (descriptors on POSIX,
+// the soft limit); a run keeps its pages, pictures and folders under it.
+std::size_t openFileLimit();
+
 #ifdef _WIN32
 // The separator put between a directory and a name pattern when a walk goes
 // down into a sub-directory.

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -397,6 +398,12 @@ extern "C" void removeTemporariesAndDie(int signalNumber) {
 }
 
 }  // namespace
+
+std::size_t openFileLimit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::size_t(1) << 20;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
 
 void prepareProcess() {
     linux_only::tuneAllocator();

@@ -253,6 +253,9 @@ FileStatus statusOf(const Folder& at, const WString& name) {
 
 void prepareProcess() {}
 
+// Handles are limited only by memory; a run still keeps them in bounds.
+std::size_t openFileLimit() { return 16384; }
+
 // ---- ReplaceFile ----
 
 ReplaceFile::~ReplaceFile() { discard(); }

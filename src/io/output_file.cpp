@@ -115,18 +115,21 @@ bool OutputFile::writtenMeanwhile() const {
     if (!folder_) return false;
     // The file seen then (which the run had not written, or open() would
     // have refused it) has been put in place or found unchanged since.
-    if (written_->holds(stored_.identity)) return true;
+    if (written_->wroteIdentity(stored_.identity)) return true;
     // Otherwise only a file written at this place can be the one there now,
     // unless files of unknown place were written meanwhile: then the file
     // there is asked.
     if (place_ != 0 && written_->unplacedWrites() == unplacedAtOpen_) return written_->wrotePlace(place_);
-    return written_->holds(platform::statusOf(*folder_, base_).identity);
+    return written_->holds(platform::statusOf(*folder_, base_));
 }
 
 // The run's record learns of the file: the stored one left in place, or the
 // one just put there.
 OutputFile::Outcome OutputFile::recorded(Outcome outcome) {
-    written_->add(outcome == Outcome::Unchanged ? stored_.identity : file_.identity(), std::move(mine_), place_);
+    if (outcome == Outcome::Unchanged)
+        written_->add(stored_.identity, stored_.changeTime, std::move(mine_), place_);
+    else
+        written_->add(file_.identity(), file_.changeTime(), std::move(mine_), place_);
     return outcome;
 }
 
@@ -145,7 +148,8 @@ OutputFile::Outcome OutputFile::storePicture(std::string_view bytes) { return do
 
 OutputFile::Outcome OutputFile::finishPage() {
     if (comparing_) {
-        if (matched_ == stored_.size && platform::touch(*folder_, base_, storedFile_)) return recorded(Outcome::Unchanged);
+        if (matched_ == stored_.size && platform::touch(*folder_, base_, storedFile_, stored_.changeTime))
+            return recorded(Outcome::Unchanged);
         diverge();
     }
     if (createFailed_) return Outcome::CantCreate;
@@ -166,7 +170,7 @@ OutputFile::Outcome OutputFile::storeDotText(std::string_view text) {
 OutputFile::Outcome OutputFile::storePictureBytes(std::string_view bytes) {
     if (comparing_) {
         if (bytes.size() == stored_.size && storedFile_.open(*folder_, base_, stored_.identity) &&
-            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_, storedFile_))
+            storedFile_.equalAt(0, bytes) && platform::touch(*folder_, base_, storedFile_, stored_.changeTime))
             return recorded(Outcome::Unchanged);
         storedFile_.close();
         comparing_ = false;

@@ -28,7 +28,7 @@ Refusal refusalOf(const platform::FileStatus& stored, const platform::Folder& fo
     if (id.exists && kept.otherSources && std::binary_search(kept.otherSources->begin(), kept.otherSources->end(), id))
         return Refusal::OtherSource;
     // What this run wrote stays, unless the same diagram comes again.
-    if (written && written->find(id, earlier) && (earlier.page || mine.page || earlier.content != mine.content))
+    if (written && written->find(stored, earlier) && (earlier.page || mine.page || earlier.content != mine.content))
         return earlier.page ? Refusal::EarlierPage : Refusal::OtherDiagram;
     if (const Refusal why = refusalOfKind(stored.kind); why != Refusal::None) return why;
     if (stored.kind == platform::FileKind::Regular && kept.walked && kept.walked->converts(folder, name))

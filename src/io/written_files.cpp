@@ -55,9 +55,15 @@ std::size_t WrittenFiles::placeSlot(std::uint64_t place) const {
         [](std::uint64_t kept) { return kept == 0; });
 }
 
-bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
+const WrittenFiles::Stored* WrittenFiles::stillStored(const platform::FileStatus& file) const {
+    const Stored* found = stored(file.identity);
+    const bool same = found && (found->changeTime == 0 || file.changeTime == 0 || found->changeTime == file.changeTime);
+    return same ? found : nullptr;
+}
+
+bool WrittenFiles::find(const platform::FileStatus& file, Entry& entry) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    const Stored* found = stored(id);
+    const Stored* found = stillStored(file);
     if (!found) return false;
     entry.page = found->page;
     entry.source.assign(sources_, found->sourceAt, found->sourceLength);
@@ -65,18 +71,23 @@ bool WrittenFiles::find(const platform::FileIdentity& id, Entry& entry) const {
     return true;
 }
 
-bool WrittenFiles::holds(const platform::FileIdentity& id) const {
+bool WrittenFiles::holds(const platform::FileStatus& file) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stillStored(file) != nullptr;
+}
+
+bool WrittenFiles::wroteIdentity(const platform::FileIdentity& id) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return stored(id) != nullptr;
 }
 
-void WrittenFiles::add(const platform::FileIdentity& id, Entry entry, std::uint64_t place) {
+void WrittenFiles::add(const platform::FileIdentity& id, std::int64_t changeTime, Entry entry, std::uint64_t place) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (id.exists) {
         makeRoom(
             files_, entries_.size(), [](const Slot& slot) { return digestOf({slot.device, slot.inode, true}); },
             [](const Slot& slot) { return slot.entry == kFree; });
-        Stored kept{entry.page, sources_.size(), entry.source.size(), std::move(entry.content)};
+        Stored kept{changeTime, entry.page, sources_.size(), entry.source.size(), std::move(entry.content)};
         sources_ += entry.source;
         Slot& slot = files_[slotOf(id)];
         if (slot.entry != kFree) {

@@ -19,12 +19,22 @@ public:
         WString source;       // a page: its source's path as its console line shows it
         std::string content;  // a DOT file: its text
     };
-    // A copy of the entry for the file, or false when the run has not written it.
-    bool find(const platform::FileIdentity& id, Entry& entry) const;
-    bool holds(const platform::FileIdentity& id) const;
+    // A file counts as written by the run while it is still the file the run
+    // wrote: the same identity and, where the system tells it, the same change
+    // time as when the run was done with it. A file made later in the place
+    // of one the run wrote, which the system gave the same identity (a reused
+    // inode), is another file.
+
+    // A copy of the entry for the file that stored describes, or false when
+    // the run has not written it.
+    bool find(const platform::FileStatus& stored, Entry& entry) const;
+    bool holds(const platform::FileStatus& stored) const;
+    // The run has written a file of this identity, whatever it holds now.
+    bool wroteIdentity(const platform::FileIdentity& id) const;
     // The run wrote (or found unchanged) the file, which lies at place (see
-    // placeOf; 0 when unknown).
-    void add(const platform::FileIdentity& id, Entry entry, std::uint64_t place);
+    // placeOf; 0 when unknown); changeTime as FileStatus has it once the run
+    // was done with the file.
+    void add(const platform::FileIdentity& id, std::int64_t changeTime, Entry entry, std::uint64_t place);
 
     // Where a file lies, as a 64-bit digest of its folder's identity and its
     // name, with the letters A-Z as a-z; 0 when the folder is not known or
@@ -51,6 +61,7 @@ private:
         std::uint32_t entry = kFree;  // in entries_; kFree: the slot is free
     };
     struct Stored {
+        std::int64_t changeTime = 0;  // 0: not known
         bool page = false;
         std::size_t sourceAt = 0;  // in sources_
         std::size_t sourceLength = 0;
@@ -60,6 +71,7 @@ private:
     // The slot of the file, or the free slot where it would go.
     std::size_t slotOf(const platform::FileIdentity& id) const;
     const Stored* stored(const platform::FileIdentity& id) const;
+    const Stored* stillStored(const platform::FileStatus& file) const;
     std::size_t placeSlot(std::uint64_t place) const;
 
     mutable std::mutex mutex_;

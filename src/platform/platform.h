@@ -155,7 +155,7 @@ private:
     long readNext(char* into, std::size_t count);
     // Closes the system's file, unless it is standard input.
     void closeNative();
-    friend bool touch(const Folder& at, const WString& name, const ReadFile& file);
+    friend bool touch(const Folder& at, const WString& name, const ReadFile& file, std::int64_t& changeTime);
 
     NativeFile fd_ = -1;
     FileIdentity identity_;
@@ -175,6 +175,11 @@ struct FileStatus {
     FileKind kind = FileKind::Missing;
     FileIdentity identity;
     std::uint64_t size = 0;  // of a regular file
+    // When the file itself last changed (its contents, names or times), in
+    // nanoseconds of the system's clock; 0 where the system does not say. A
+    // file made later that takes the same identity (a reused inode) has
+    // another.
+    std::int64_t changeTime = 0;
 };
 FileStatus statusOf(const Folder& at, const WString& name);
 
@@ -208,12 +213,15 @@ public:
     bool writeRaw(std::string_view bytes);
     bool commit();
     void discard();
-    // The file put in place by the last successful commit().
+    // The file put in place by the last successful commit(), and its change
+    // time once it was in place (as FileStatus has it).
     const FileIdentity& identity() const { return identity_; }
+    std::int64_t changeTime() const { return changeTime_; }
 
 private:
     NativeFile fd_ = -1;
     FileIdentity identity_;
+    std::int64_t changeTime_ = 0;
 #ifdef _WIN32
     NativePath finalPath_;
     NativePath tempPath_;
@@ -238,7 +246,9 @@ bool mayWrite(const Folder& at, const WString& name);
 
 // Renews the modification time of the existing file at name, open as file:
 // through that handle where the system allows it. False when it cannot.
-bool touch(const Folder& at, const WString& name, const ReadFile& file);
+// changeTime becomes the file's change time afterwards (as FileStatus has
+// it).
+bool touch(const Folder& at, const WString& name, const ReadFile& file, std::int64_t& changeTime);
 
 
 // Creates the folder at path and every missing folder above it. True when

@@ -86,6 +86,10 @@ FileIdentity identityOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
 }
 
+std::int64_t changeTimeOf(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+}
+
 }  // namespace
 
 // ---- folders ----
@@ -306,6 +310,7 @@ FileStatus statusOf(const Folder& at, const WString& name) {
     status.kind = S_ISREG(st.st_mode) ? FileKind::Regular : S_ISDIR(st.st_mode) ? FileKind::Directory : FileKind::Other;
     status.identity = identityOf(st);
     status.size = static_cast<std::uint64_t>(st.st_size);
+    status.changeTime = changeTimeOf(st);
     return status;
 }
 
@@ -481,6 +486,7 @@ bool ReplaceFile::commit() {
     bool ok = identity_.exists;
     // Where the name is missing, the unnamed file takes it at once.
     if (ok && unnamed_ && linux_only::nameUnnamedFile(fd, dirFd_, base_.c_str())) {
+        changeTime_ = ::fstat(fd, &st) == 0 ? changeTimeOf(st) : 0;
         ok = ::close(fd) == 0;
         fd_ = -1;
         discard();
@@ -498,6 +504,11 @@ bool ReplaceFile::commit() {
     fd_ = -1;
     if (ok) ok = ::renameat(dirFd_, tempName_.c_str(), dirFd_, base_.c_str()) == 0;
     if (ok) {
+        // Asked by name: the change time is known only if the name still
+        // leads to the file put there.
+        changeTime_ = ::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && identityOf(st) == identity_
+                          ? changeTimeOf(st)
+                          : 0;
         tempName_.clear();
         namedTemporaries.release(slot_);
     }
@@ -526,9 +537,15 @@ bool mayWrite(const Folder& at, const WString& name) {
     return ::faccessat(at.handle(), NativeName(name).c_str(), W_OK, 0) == 0;
 }
 
-bool touch(const Folder& at, const WString& name, const ReadFile& file) {
-    if (file.isOpen()) return ::futimens(file.fd_, nullptr) == 0;
-    return ::utimensat(at.handle(), NativeName(name).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
+bool touch(const Folder& at, const WString& name, const ReadFile& file, std::int64_t& changeTime) {
+    struct stat st;
+    const NativeName path(name);
+    const bool touched = file.isOpen() ? ::futimens(static_cast<int>(file.fd_), nullptr) == 0
+                                       : ::utimensat(at.handle(), path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool asked = file.isOpen() ? ::fstat(static_cast<int>(file.fd_), &st) == 0
+                                     : ::fstatat(at.handle(), path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    changeTime = touched && asked ? changeTimeOf(st) : 0;
+    return touched;
 }
 
 bool makeFolders(const WString& path) {

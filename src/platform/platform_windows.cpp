@@ -321,7 +321,10 @@ bool mayWrite(const Folder& at, const WString& name) {
 }
 
 // A file open for reading cannot take a new time through its handle here.
-bool touch(const Folder& at, const WString& name, const ReadFile&) {
+// NTFS file identities change when a number is used again (their sequence
+// part): the change time is not needed to tell a new file, and not asked.
+bool touch(const Folder& at, const WString& name, const ReadFile&, std::int64_t& changeTime) {
+    changeTime = 0;
     HANDLE h = ::CreateFileW(longPath(joined(at, name)).c_str(), FILE_WRITE_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);

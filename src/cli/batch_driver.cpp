@@ -42,6 +42,7 @@ struct Level {
 struct Walk {
     Run& run;
     bool recursive;
+    bool keepTree;  // each page keeps its source's folder below the first one
     WString pattern;
     WString prefix{};  // the path of the current folder as messages show it
     std::vector<Level> levels{};
@@ -80,8 +81,9 @@ struct Walk {
         }
         std::sort(sources->begin(), sources->end());
         for (const platform::DirEntry& file : files) {
-            const SourceFile source{*level.folder,  prefix + file.name, prefix.size(),
-                                    file.identity, sources.get(),  level.identity};
+            const SourceFile source{*level.folder, prefix + file.name, prefix.size(),
+                                    file.identity, sources.get(),      level.identity,
+                                    keepTree ? levels.front().prefixLength : WString::npos};
             if (!run.add(source, level.folder, sources)) return false;
         }
         if (!recursive) return true;
@@ -191,7 +193,7 @@ int convertPath(const ConvertOptions& options, Report& report, const WString& in
                 const std::optional<WString>& outputArg) {
     Run run(runOptions(options, outputArg), report);
     const WString dirPart = platform::folderPart(inputPath);
-    Walk walk{run, options.recursive, inputPath.substr(dirPart.size()), dirPart};
+    Walk walk{run, options.recursive, options.keepTree, inputPath.substr(dirPart.size()), dirPart};
     platform::Folder first;
     const bool opened = dirPart.empty() || first.open(platform::currentFolder(), dirPart);
     // A recursive walk from a folder that is not there is a mistake in the

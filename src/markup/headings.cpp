@@ -44,11 +44,12 @@ bool carried(unsigned char c) {
 
 }  // namespace
 
-std::string idOfText(std::string_view html) {
+std::string idOfText(std::string_view html, bool translated) {
     std::string text;
     text.reserve(html.size());
     for (std::size_t at = 0; at < html.size();) {
-        const std::size_t tag = html[at] == '<' ? tagAt(html.substr(at)) : 0;
+        const bool tagged = html[at] == '<' && (translated || isPassThroughTag(html.substr(at)));
+        const std::size_t tag = tagged ? tagAt(html.substr(at)) : 0;
         if (tag > 0) {
             at += tag;
             continue;
@@ -86,9 +87,9 @@ std::string uniqueId(std::unordered_set<std::string>& used, std::string id) {
     return id;
 }
 
-void appendFragment(std::string& out, std::string_view fragment) {
+void appendFragment(std::string& out, std::string_view id) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char c : idOfText(fragment)) {
+    for (const char c : id) {
         const auto byte = static_cast<unsigned char>(c);
         if (carried(byte)) {
             out += c;
@@ -105,7 +106,7 @@ void appendTargetWithFragment(std::string& out, std::string_view target) {
     out.append(target.substr(0, hash));
     if (hash == std::string_view::npos) return;
     out += '#';
-    appendFragment(out, target.substr(hash + 1));
+    appendFragment(out, idOfText(target.substr(hash + 1), false));
 }
 
 std::string withoutLinks(std::string_view html) {

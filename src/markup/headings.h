@@ -15,21 +15,23 @@ namespace tarvo {
 
 // The text of translated HTML as a reader sees it: tags dropped, character
 // references decoded, each run of blanks (ASCII white space and no-break
-// spaces) as one "_", none at either end. Empty when nothing is left.
-std::string idOfText(std::string_view html);
+// spaces) as one "_", none at either end. Empty when nothing is left. Of
+// text not yet translated (a link's fragment as written) only the tags that
+// pass into a page are dropped: the others stay text there.
+std::string idOfText(std::string_view html, bool translated = true);
 
 // The id of a heading whose text gives id: id itself the first time, then
 // id_2, id_3, ... until it was not used before on the page. Empty stays
 // empty (a heading without text gets no id).
 std::string uniqueId(std::unordered_set<std::string>& used, std::string id);
 
-// Appends the fragment of an address (after its "#") in the form idOfText
-// gives a heading, with every byte that an address cannot carry as it is
-// percent-encoded ("%C3%A9"), so that the link lands on the heading.
-void appendFragment(std::string& out, std::string_view fragment);
+// Appends an id as the fragment of an address (after its "#"), with every
+// byte that an address cannot carry as it is percent-encoded ("%C3%A9").
+void appendFragment(std::string& out, std::string_view id);
 
-// The address of an internal link with its fragment, if any, written the
-// way of appendFragment.
+// The address of an internal link with its fragment, if any, in the form
+// idOfText gives a heading and written by appendFragment, so that the link
+// lands on the heading.
 void appendTargetWithFragment(std::string& out, std::string_view target);
 
 // The translated text without its <a ...> and </a> tags: what a table of

@@ -29,6 +29,10 @@ struct SourceFile {
     const std::vector<platform::FileIdentity>* siblings = nullptr;
     // The identity of folder, when the walk knows it.
     platform::FileIdentity folderIdentity{};
+    // With --keep-tree: where the part of path begins that the page keeps
+    // below an output folder (the source's folder below the walk's first
+    // folder); npos: none.
+    std::size_t keptFrom = WString::npos;
 };
 
 // One page on its way, in three steps, each of which returns a trouble that

@@ -40,7 +40,6 @@ constexpr std::string_view kHtml5HeadEnd =
     "<link rel=\"stylesheet\" href=\"tarvo.css\">\n"
     "</head><body>\n";
 
-constexpr std::string_view kBodyMarker = "*******body*******";
 constexpr std::string_view kPageNameWord = "{{PAGENAME}}";
 
 // Converts the body into out; with a table of contents the body is made in
@@ -263,7 +262,7 @@ Trouble PageJob::make(const PageContext& ctx) {
     ByteSink& sink = s.standardOutput ? static_cast<ByteSink&>(*s.standardOutput)
                      : s.comparison   ? static_cast<ByteSink&>(*s.comparison)
                                       : s.file;
-    if (ctx.options.checkLinks) s.links.emplace(sink);
+    if (ctx.options.checkLinks) s.links.emplace(sink, ctx.options.markup.headingIds);
     ByteSink& to = s.links ? static_cast<ByteSink&>(*s.links) : sink;
     PageOutput out(to, ctx.space.block);
     s.dots.use(ctx);

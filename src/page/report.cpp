@@ -254,8 +254,14 @@ void Report::cantRender(const PictureTrouble& t, double timeoutSeconds) {
 
 // ---- the check of links, after the run ----
 
-void Report::brokenLink(const WString& source, std::string_view target) {
-    out({"Broken link in ", bytes(source), ": ", target, "\n"});
+void Report::brokenLink(const WString& source, std::string_view target, const WString& folder) {
+    if (folder.empty()) out({"Broken link in ", bytes(source), ": ", target, "\n"});
+    else out({"Broken link in ", bytes(source), ": ", target, " (pages in ", bytes(folder), ")\n"});
+}
+
+void Report::brokenLinksCounted(std::size_t links, std::size_t pages) {
+    out({std::to_string(links), links == 1 ? " broken link in " : " broken links in ", std::to_string(pages),
+         pages == 1 ? " page\n" : " pages\n"});
 }
 
 }  // namespace tarvo

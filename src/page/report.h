@@ -77,7 +77,11 @@ public:
     void picture(const PictureTrouble& trouble, double timeoutSeconds);
 
     // ---- the check of links, after the run ----
-    void brokenLink(const WString& source, std::string_view target);
+    // folder: the folder of the pages a template's link was checked from,
+    // when the run put pages in several (else empty).
+    void brokenLink(const WString& source, std::string_view target, const WString& folder);
+    // After the links: how many lead nowhere, in how many pages.
+    void brokenLinksCounted(std::size_t links, std::size_t pages);
 
 private:
     void out(std::initializer_list<std::string_view> parts);

@@ -192,7 +192,10 @@ int runCommandLine(Report& report, const std::vector<WString>& args) {
     }
     switch (r.end) {
         case Reading::End::Names: break;
-        case Reading::End::TooMany: report.tooManyFilenames(); return 2;
+        case Reading::End::TooMany:
+            report.tooManyFilenames();
+            report.quoteTheWildcard();
+            return 2;
         case Reading::End::Unknown: report.unknownOption(args[r.at]); return 1;
         case Reading::End::BadValue: report.badOptionValue(args[r.at], args[r.at + 1]); return 1;
         case Reading::End::Help: report.help(); return 0;

@@ -147,6 +147,25 @@ void Report::noMatch(const WString& pathPattern) { err({"No file (or directory) 
 
 void Report::cantOpenFolder(const WString& path) { out({"Can't open ", bytes(path), "\n"}); }
 
+void Report::sourceIsAFolder(const WString& folder) {
+    // The pattern as a shell takes it, in single quotes.
+    std::string quoted;
+    for (const char c : bytes(folder)) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    err({"Note: ", bytes(folder), " is a folder; to convert its pages and those below it: tarvo +r '", quoted,
+         "/*.wiki'\n"});
+}
+
+void Report::nothingMatchesBelow(const WString& pathPattern, const WString& folder) {
+    err({"Note: no file matches <", bytes(pathPattern), "> in ", folder.empty() ? "./" : bytes(folder), " or below\n"});
+}
+
+void Report::quoteTheWildcard() {
+    err({"Note: quote a wildcard so that Tarvo, not the shell, expands it: tarvo +r 'docs/*.wiki' site/\n"});
+}
+
 // ---- a page ----
 
 void Report::pageStarts(bool comparing, const WString& source, const WString& page) {

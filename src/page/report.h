@@ -60,6 +60,13 @@ public:
     void badOptionValue(const WString& option, const WString& value);
     void noMatch(const WString& pathPattern);
     void cantOpenFolder(const WString& path);
+    // Hints for the usual mistakes, on standard error after the run: the
+    // source is a folder; a recursive run found no file matching pathPattern
+    // in folder or below; too many names, as a shell gives for a wildcard
+    // it expanded.
+    void sourceIsAFolder(const WString& folder);
+    void nothingMatchesBelow(const WString& pathPattern, const WString& folder);
+    void quoteTheWildcard();
 
     // ---- a page ----
     void pageStarts(bool comparing, const WString& source, const WString& page);

@@ -75,16 +75,21 @@ std::string idOfText(std::string_view html, bool translated) {
     return id;
 }
 
-std::string uniqueId(std::unordered_set<std::string>& used, std::string id) {
+std::string uniqueId(HeadingIds& used, std::string id) {
     if (id.empty()) return id;
-    const std::size_t base = id.size();
-    for (unsigned n = 2; used.count(id) != 0; ++n) {
-        id.resize(base);
-        id += '_';
-        id += std::to_string(n);
-    }
-    used.insert(id);
-    return id;
+    const auto [given, fresh] = used.try_emplace(id, 2);
+    if (fresh) return id;
+    // The numbers go on from where the last repeat of this id stopped, so
+    // that many headings of one text cost no rescan of the numbers taken.
+    unsigned& next = given->second;
+    std::string numbered;
+    do {
+        numbered = id;
+        numbered += '_';
+        numbered += std::to_string(next++);
+    } while (used.count(numbered) != 0);
+    used.emplace(numbered, 2);
+    return numbered;
 }
 
 void appendFragment(std::string& out, std::string_view id) {

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 #include "markup/markup.h"
 
@@ -23,7 +22,7 @@ std::string idOfText(std::string_view html, bool translated = true);
 // The id of a heading whose text gives id: id itself the first time, then
 // id_2, id_3, ... until it was not used before on the page. Empty stays
 // empty (a heading without text gets no id).
-std::string uniqueId(std::unordered_set<std::string>& used, std::string id);
+std::string uniqueId(HeadingIds& used, std::string id);
 
 // Appends an id as the fragment of an address (after its "#"), with every
 // byte that an address cannot carry as it is percent-encoded ("%C3%A9").

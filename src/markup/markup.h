@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "diagram/diagram.h"
 #include "io/line_source.h"
@@ -79,14 +79,18 @@ protected:
     ~PageEvents() = default;
 };
 
+// The ids the headings of a page were given, each with the number a later
+// heading of the same text tries first.
+using HeadingIds = std::unordered_map<std::string, unsigned>;
+
 // Everything the translation keeps over a page.
 struct MarkupContext {
     explicit MarkupContext(MarkupOptions options) : inlines{std::move(options), {}, {}, {}} {}
 
     BlockState block;
     InlineContext inlines;
-    std::unordered_set<std::string> headingIds;  // the ids given on the page so far
-    std::string heading;                         // a heading's text, translated before its tag
+    HeadingIds headingIds;  // the ids given on the page so far
+    std::string heading;    // a heading's text, translated before its tag
 };
 
 // Reads every remaining line of the source and writes the page body to out,

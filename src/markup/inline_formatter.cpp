@@ -323,7 +323,8 @@ void InlineScan::normalStep() {
 
 // A word about the table of contents is taken out of the text; the page
 // hears of it once the text before it is written out, so that __TOC__
-// places the table there.
+// places the table there. Inside a link it places nothing (the table's links
+// would stand in that link): the page then has its table all the same.
 void InlineScan::contentsWord() {
     ContentsWord word;
     const std::size_t length = contentsWordAt(rest(), word);
@@ -332,6 +333,8 @@ void InlineScan::contentsWord() {
         return;
     }
     consume(length);
+    if (word == ContentsWord::Here && (linkDepthHere() > 0 || state().openTags.count[kTagA] > 0))
+        word = ContentsWord::Always;
     out_.write(done_);
     done_.clear();
     page_.contentsWord(word);

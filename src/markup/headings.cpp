@@ -94,9 +94,14 @@ std::string uniqueId(HeadingIds& used, std::string id) {
 
 void appendFragment(std::string& out, std::string_view id) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char c : id) {
+    auto isHex = [](char c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); };
+    for (std::size_t at = 0; at < id.size(); ++at) {
+        const char c = id[at];
         const auto byte = static_cast<unsigned char>(c);
-        if (carried(byte)) {
+        // A browser looks for the fragment as written, then with its escapes
+        // decoded: an escape written in the text ("%E5%95%A4") stays one.
+        const bool escape = c == '%' && at + 2 < id.size() && isHex(id[at + 1]) && isHex(id[at + 2]);
+        if (carried(byte) || escape) {
             out += c;
         } else {
             out += '%';

@@ -25,7 +25,9 @@ std::string idOfText(std::string_view html, bool translated = true);
 std::string uniqueId(HeadingIds& used, std::string id);
 
 // Appends an id as the fragment of an address (after its "#"), with every
-// byte that an address cannot carry as it is percent-encoded ("%C3%A9").
+// byte that an address cannot carry as it is percent-encoded ("%C3%A9"); a
+// "%" that begins an escape stays, as a browser tries the fragment as it is
+// before it decodes it.
 void appendFragment(std::string& out, std::string_view id);
 
 // The address of an internal link with its fragment, if any, in the form

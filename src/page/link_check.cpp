@@ -417,11 +417,14 @@ std::vector<BrokenLink> LinkCheck::broken() {
     std::unordered_map<std::string, bool> found;  // what was looked up on disk
     // A target from a folder leads somewhere: to a page of the run (and to
     // one of its ids, when it has a fragment), or to an existing file. A
-    // fragment alone names an id of `own`.
-    auto leads = [&](const std::string& folder, std::string_view target, const Ids& own) {
+    // fragment alone names an id of the page `own`, or of the template when
+    // own is npos.
+    constexpr std::size_t npos = std::string::npos;
+    auto leads = [&](const std::string& folder, std::string_view target, std::size_t own) {
         if (fragments_) {
             const std::string decoded = decodeCharacterReferences(target);
-            if (stripped(decoded).substr(0, 1) == "#") return lands(own, fragmentOf(target));
+            if (stripped(decoded).substr(0, 1) == "#")
+                return lands(own == npos ? frameIds : idsOf(own), fragmentOf(target));
         }
         std::string key = resolveTarget(folder, target);
         if (auto page = pageKeys.find(key); page != pageKeys.end())
@@ -431,19 +434,21 @@ std::vector<BrokenLink> LinkCheck::broken() {
         return it->second;
     };
     std::vector<BrokenLink> broken;
-    for (const auto& [sourceBytes, index] : order) {
+    for (const auto& sourceAndPage : order) {
+        const std::size_t index = sourceAndPage.second;  // a name of its own: lambdas take no structured binding
         const Page& page = pages_[index];
         eachPiece(page.links.targets, page.links.ends, [&](std::string_view target) {
-            if (!leads(page.folder, target, fragments_ ? idsOf(index) : frameIds))
+            if (!leads(page.folder, target, index))
                 broken.push_back({page.source, std::string(target), {}});
         });
     }
     // The template from each folder that got a page, named when there are several.
     std::map<std::string, const Page*> folders;  // by the folder as messages show it
     for (const Page& page : pages_) folders.emplace(platform::toUtf8Bytes(page.shownFolder), &page);
-    for (const auto& [shown, page] : folders) {
+    for (const auto& shownAndPage : folders) {
+        const Page* page = shownAndPage.second;
         eachPiece(frame.targets, frame.ends, [&](std::string_view target) {
-            if (!leads(page->folder, target, frameIds))
+            if (!leads(page->folder, target, npos))
                 broken.push_back({templateName_, std::string(target), folders.size() > 1 ? page->shownFolder : WString()});
         });
     }

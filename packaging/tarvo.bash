@@ -24,7 +24,8 @@ _tarvo() {
         ((i++))
     done
     [[ $cur == [-+]* ]] && mapfile -t COMPREPLY < <(compgen -W '+r -r -file -gen -tmpl -wrk -test
-        --svg --check-links --safe --dot --dot-timeout --jobs -h --help --version -- -' -- "$cur")
+        --svg --check-links --safe --html5 --toc --keep-tree --dot --dot-timeout --jobs -h --help --version
+        -- -' -- "$cur")
     return 0
 }
 complete -F _tarvo -o bashdefault -o default tarvo

@@ -42,17 +42,25 @@ struct Level {
 struct Walk {
     Run& run;
     bool recursive;
+    bool keepTree;  // each page keeps its source's folder below the first one
     WString pattern;
     WString prefix{};  // the path of the current folder as messages show it
     std::vector<Level> levels{};
     std::set<platform::FileIdentity> entered{};  // a folder reached twice is walked once
+    std::size_t matched = 0;     // the files the walk found
+    bool saidNoMatch = false;    // the input was said to match nothing
+    bool saidUnreadable = false; // a folder of the walk could not be read
 
     // A folder that cannot be read is said after the pages before it; the
     // walk goes on. False when one of those pages stopped the run.
-    bool unreadable(const WString& path) { return run.folderUnreadable(path); }
+    bool unreadable(const WString& path) {
+        saidUnreadable = true;
+        return run.folderUnreadable(path);
+    }
 
     bool noMatch() {
         run.nothingMatches(prefix + pattern);
+        saidNoMatch = true;
         return false;
     }
 
@@ -79,9 +87,11 @@ struct Walk {
             return unreadable(prefix.empty() ? WString(u".") + platform::kPathSeparator : prefix);
         }
         std::sort(sources->begin(), sources->end());
+        matched += files.size();
         for (const platform::DirEntry& file : files) {
-            const SourceFile source{*level.folder,  prefix + file.name, prefix.size(),
-                                    file.identity, sources.get(),  level.identity};
+            const SourceFile source{*level.folder, prefix + file.name, prefix.size(),
+                                    file.identity, sources.get(),      level.identity,
+                                    keepTree ? levels.front().prefixLength : WString::npos};
             if (!run.add(source, level.folder, sources)) return false;
         }
         if (!recursive) return true;
@@ -185,13 +195,22 @@ bool namesNoFolder(const WString& dirPart) {
     return false;
 }
 
+// The input without the separators at its end, when it names a folder
+// (links followed); else empty.
+WString folderNamed(const WString& inputPath) {
+    WString name = inputPath;
+    while (name.size() > 1 && (name.back() == u'/' || name.back() == u'\\')) name.pop_back();
+    platform::Folder folder;
+    return !name.empty() && folder.open(platform::currentFolder(), name) ? name : WString();
+}
+
 }  // namespace
 
 int convertPath(const ConvertOptions& options, Report& report, const WString& inputPath,
                 const std::optional<WString>& outputArg) {
     Run run(runOptions(options, outputArg), report);
     const WString dirPart = platform::folderPart(inputPath);
-    Walk walk{run, options.recursive, inputPath.substr(dirPart.size()), dirPart};
+    Walk walk{run, options.recursive, options.keepTree, inputPath.substr(dirPart.size()), dirPart};
     platform::Folder first;
     const bool opened = dirPart.empty() || first.open(platform::currentFolder(), dirPart);
     // A recursive walk from a folder that is not there is a mistake in the
@@ -209,7 +228,14 @@ int convertPath(const ConvertOptions& options, Report& report, const WString& in
             walk.noMatch();
         }
     }
-    return run.finish();
+    const int status = run.finish();
+    // The usual mistakes: a folder as the source, a pattern that matches
+    // nothing anywhere.
+    if (const WString folder = folderNamed(inputPath); !folder.empty())
+        report.sourceIsAFolder(folder);
+    else if (options.recursive && walk.matched == 0 && !walk.saidNoMatch && !walk.saidUnreadable)
+        report.nothingMatchesBelow(inputPath, dirPart);
+    return status;
 }
 
 int convertStream(const ConvertOptions& options, Report& report, const WString& input) {

@@ -72,6 +72,12 @@ constexpr Option kOptions[] = {
      [](ConvertOptions& o, const WString&) { o.svg = true; return Next::ReadOn; }},
     {u"--safe", Option::Match::Exact, false,
      [](ConvertOptions& o, const WString&) { o.safe = true; return Next::ReadOn; }},
+    {u"--html5", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.html5 = true; return Next::ReadOn; }},
+    {u"--toc", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.toc = true; return Next::ReadOn; }},
+    {u"--keep-tree", Option::Match::Exact, false,
+     [](ConvertOptions& o, const WString&) { o.keepTree = true; return Next::ReadOn; }},
     {u"--dot", Option::Match::Exact, true,
      [](ConvertOptions& o, const WString& v) { o.dotProgram = v; return Next::ReadOn; }},
     {u"--dot-timeout", Option::Match::Exact, true,
@@ -186,7 +192,10 @@ int runCommandLine(Report& report, const std::vector<WString>& args) {
     }
     switch (r.end) {
         case Reading::End::Names: break;
-        case Reading::End::TooMany: report.tooManyFilenames(); return 2;
+        case Reading::End::TooMany:
+            report.tooManyFilenames();
+            report.quoteTheWildcard();
+            return 2;
         case Reading::End::Unknown: report.unknownOption(args[r.at]); return 1;
         case Reading::End::BadValue: report.badOptionValue(args[r.at], args[r.at + 1]); return 1;
         case Reading::End::Help: report.help(); return 0;

@@ -23,6 +23,9 @@ struct ConvertOptions {
     double dotTimeout = 30;       // seconds a picture may take
     unsigned jobs = 0;            // pages and pictures made at once; 0: one per processor
     bool safe = false;            // keep no script of the pages' text
+    bool html5 = false;           // HTML5 frame, page names as titles, heading ids
+    bool toc = false;             // tables of contents (and heading ids)
+    bool keepTree = false;        // pages in the output folder as their sources lie in the tree
 };
 
 // What the run takes of the options, with the output argument. Without
@@ -31,8 +34,9 @@ struct ConvertOptions {
 inline RunOptions runOptions(const ConvertOptions& o, const std::optional<WString>& output) {
     const unsigned jobs = o.jobs > 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
     return RunOptions{PageOptions{o.testMode, o.templateName, o.workDir,
-                                  MarkupOptions{o.filePrefix, o.genPrefix, o.safe}, o.checkLinks,
-                                  PictureOptions{o.svg, o.dotProgram, o.dotTimeout, jobs}},
+                                  MarkupOptions{o.filePrefix, o.genPrefix, o.safe, o.html5 || o.toc, o.toc},
+                                  o.checkLinks, PictureOptions{o.svg, o.dotProgram, o.dotTimeout, jobs}, o.html5,
+                                  o.toc},
                       output, jobs};
 }
 

@@ -25,6 +25,8 @@ public:
     // The same, gathering in block (emptied first): pages made one after
     // another share its memory.
     PageOutput(ByteSink& sink, std::string& block) : sink_(&sink), text_(&block) { block.clear(); }
+    // Output kept in memory, in text (emptied first).
+    explicit PageOutput(std::string& text) : text_(&text) { text.clear(); }
     PageOutput(const PageOutput&) = delete;
     PageOutput& operator=(const PageOutput&) = delete;
 

@@ -5,9 +5,11 @@
 
 #include "diagram/diagram.h"
 #include "markup/body_run.h"
+#include "markup/headings.h"
 #include "markup/markup.h"
 #include "markup/safe_html.h"
 #include "text/ascii.h"
+#include "text/html_entities.h"
 
 namespace tarvo {
 
@@ -43,6 +45,33 @@ void ruleStep(BodyRun& run) {
     }
 }
 
+// A heading with the id its text gives: the text is translated first, into
+// a buffer of its own, then written after the opening tag that carries the
+// id. The page hears of the heading before its tag is written.
+void headingWithId(BodyRun& run, int level, std::string_view number) {
+    PageOutput& page = *run.out;
+    PageOutput text(run.ctx.heading);
+    run.out = &text;
+    run.writeFormatted(run.b, run.e);
+    run.closeTags();
+    run.out = &page;
+    const std::string id = uniqueId(run.ctx.headingIds, idOfText(text.text()));
+    if (run.ctx.inlines.options.contents) run.events.heading(level, id, withoutLinks(text.text()));
+    run.write("<h");
+    run.write(number);
+    if (!id.empty()) {
+        std::string attribute = " id=\"";
+        appendEscaped(attribute, id);
+        attribute += '"';
+        run.write(attribute);
+    }
+    run.write(">");
+    run.write(text.text());
+    run.write("</h");
+    run.write(number);
+    run.write(">\n");
+}
+
 void headingStep(BodyRun& run) {
     std::string_view text = run.line();
     std::size_t open = text.find_first_not_of('=');
@@ -57,6 +86,7 @@ void headingStep(BodyRun& run) {
     run.b = run.b + level < run.e ? run.b + level : run.e;
     run.trimLine();
     std::string number = std::to_string(level);
+    if (run.ctx.inlines.options.headingIds) return headingWithId(run, static_cast<int>(level), number);
     run.write("<h");
     run.write(number);
     run.write(">");
@@ -186,20 +216,38 @@ void classify(BodyRun& run) {
     }
 }
 
+// A line of nothing but words about the table of contents (and blanks), in
+// normal text: it counts as an empty line, and the page hears of each word
+// once the block before it is closed.
+bool contentsWordsLine(BodyRun& run) {
+    if (run.text.inComment || run.text.rawMode != RawMode::Normal) return false;
+    ContentsWord words[8];
+    std::size_t count = 0;
+    std::string_view rest = run.source;
+    while (!rest.empty()) {
+        const std::size_t length = contentsWordAt(rest, words[count]);
+        if (length == 0 || ++count == std::size(words)) return false;
+        rest = trimmedLeft(rest.substr(length));
+    }
+    run.closeBlock();
+    for (std::size_t i = 0; i < count; ++i) run.events.contentsWord(words[i]);
+    return true;
+}
+
 }  // namespace
 
 void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
     const std::string_view piece = std::string_view(source).substr(from, to - from);
     std::size_t plain = 0;
     if (!text.inComment && text.rawMode == RawMode::Normal) {
-        plain = plainLength(piece);
+        plain = plainLength(piece, ctx.inlines.options.contents);
         if (plain == piece.size()) {
-            out.write(piece);  // nothing to translate
+            out->write(piece);  // nothing to translate
             return;
         }
     }
-    formatInlineInto(ctx.inlines, *this, events, out, piece, formatted, plain);
-    out.write(formatted);
+    formatInlineInto(ctx.inlines, *this, events, *out, piece, formatted, plain);
+    out->write(formatted);
 }
 
 bool BodyRun::preOpened() {
@@ -239,6 +287,8 @@ void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEv
     // page; blocks, lists and tables are closed at the end of each body.
     ctx.inlines.state = InlineState();
     ctx.inlines.diagram.diagramOpen = false;
+    ctx.headingIds.clear();
+    const bool contents = ctx.inlines.options.contents;
     BodyRun run(ctx, out, events);
     BlockState& st = ctx.block;
     DiagramContext& diagram = ctx.inlines.diagram;
@@ -251,6 +301,7 @@ void convertBody(MarkupContext& ctx, LineSource& source, PageOutput& out, PageEv
             else run.closeBlock();
             continue;
         }
+        if (contents && run.source[0] == '_' && contentsWordsLine(run)) continue;
         run.newLine();
         run.b = 0;
         run.e = run.source.size();

@@ -26,10 +26,12 @@ inline bool isListMarker(char c) { return c == '*' || c == '#' || c == ':' || c 
 
 struct BodyRun final : BlockEvents {
     BodyRun(MarkupContext& c, PageOutput& o, PageEvents& p)
-        : ctx(c), out(o), events(p), st(c.block), text(c.inlines.state) {}
+        : ctx(c), out(&o), events(p), st(c.block), text(c.inlines.state) {}
 
     MarkupContext& ctx;
-    PageOutput& out;
+    // Where the body goes: the page's output, or while a heading's text is
+    // translated before its tag (heading ids), that text.
+    PageOutput* out;
     PageEvents& events;
     BlockState& st;
     // Read to classify a line; the inline scan changes it, and the block
@@ -79,9 +81,9 @@ struct BodyRun final : BlockEvents {
     }
     // Runs the inline formatter on source[from, to) and writes the result.
     void writeFormatted(std::size_t from, std::size_t to);
-    void write(std::string_view text) { out.write(text); }
+    void write(std::string_view text) { out->write(text); }
     bool safe() const { return ctx.inlines.options.safe; }
-    void closeBlock() { tarvo::closeBlock(st, text.openTags, out); }
+    void closeBlock() { tarvo::closeBlock(st, text.openTags, *out); }
     // closeBlock, skipped when nothing is open (it would write nothing).
     void closeOpenBlock() {
         if (st.blockMode != BlockMode::None || !text.openTags.empty()) closeBlock();
@@ -89,7 +91,7 @@ struct BodyRun final : BlockEvents {
     // Closes the tags of the text left open, where a block ends that
     // closeBlock does not close (a heading, a caption, a list item).
     void closeTags() {
-        if (!text.openTags.empty()) closeOpenTags(text.openTags, out);
+        if (!text.openTags.empty()) closeOpenTags(text.openTags, *out);
     }
     bool isPre() const { return st.blockMode == BlockMode::PreTag || st.blockMode == BlockMode::PreIndent; }
 

@@ -11,6 +11,7 @@
 #endif
 
 #include "diagram/diagram.h"
+#include "markup/headings.h"
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
 #include "markup/safe_html.h"
@@ -29,7 +30,7 @@ struct SpecialBytes {
     bool raw[256] = {};
     bool tagStart[256] = {};
     constexpr SpecialBytes() {
-        for (unsigned char c : {'\'', '<', '[', 'h', 'H'}) normal[c] = true;
+        for (unsigned char c : {'\'', '<', '[', 'h', 'H', '_'}) normal[c] = true;
         for (int c = 'a'; c <= 'z'; ++c) tagStart[c] = tagStart[c - 32] = true;
         tagStart[static_cast<unsigned char>('/')] = tagStart[static_cast<unsigned char>('!')] = true;
         raw[static_cast<unsigned char>('<')] = true;
@@ -224,7 +225,7 @@ void InlineScan::rawStep() {
     angle();
 }
 
-std::size_t plainLength(std::string_view text) {
+std::size_t plainLength(std::string_view text, bool contentsWords) {
     const char* p = text.data();
     const char* end = p + text.size();
     const char* q = p;
@@ -242,6 +243,7 @@ std::size_t plainLength(std::string_view text) {
             case 'H': return http(at);
             case '[': return end - at >= 2 && (at[1] == '[' || http(at + 1));
             case '\'': return end - at >= 2 && at[1] == '\'';
+            case '_': return contentsWords && end - at >= 2 && at[1] == '_';
             default: return true;
         }
     };
@@ -261,6 +263,10 @@ std::size_t plainLength(std::string_view text) {
                        open = maskOf(v, '[');
         unsigned mask = maskOf(v, '<') | (h & ((t >> 1) | 0x8000u)) | (quote & ((quote >> 1) | 0x8000u)) |
                         (open & (((open | h) >> 1) | 0x8000u));
+        if (contentsWords) {
+            const unsigned low = maskOf(v, '_');
+            mask |= low & ((low >> 1) | 0x8000u);
+        }
         for (; mask != 0; mask &= mask - 1) {
             const char* at = q + std::countr_zero(mask);
             if (special(at)) return static_cast<std::size_t>(at - p);
@@ -275,7 +281,9 @@ std::size_t plainLength(std::string_view text) {
     for (;;) {
         while (end - q >= 8) {
             const std::uint64_t word = wordAt(q);
-            if (has(word, '\'') | has(word, '<') | has(word, '[') | has(word | (kOnes * 0x20), 'h')) break;
+            if (has(word, '\'') | has(word, '<') | has(word, '[') | has(word | (kOnes * 0x20), 'h') |
+                (contentsWords ? has(word, '_') : 0))
+                break;
             q += 8;
         }
         const char* stop = end - q >= 8 ? q + 8 : end;
@@ -287,7 +295,7 @@ std::size_t plainLength(std::string_view text) {
 }
 
 void InlineScan::normalStep() {
-    if (std::size_t plain = plainLength(rest())) {
+    if (std::size_t plain = plainLength(rest(), options().contents)) {
         pass(plain);
         return;
     }
@@ -308,8 +316,28 @@ void InlineScan::normalStep() {
             break;
         }
         case '[': formatBracket(*this); break;
+        case '_': contentsWord(); break;
         default: formatBareUrl(*this); break;
     }
+}
+
+// A word about the table of contents is taken out of the text; the page
+// hears of it once the text before it is written out, so that __TOC__
+// places the table there. Inside a link it places nothing (the table's links
+// would stand in that link): the page then has its table all the same.
+void InlineScan::contentsWord() {
+    ContentsWord word;
+    const std::size_t length = contentsWordAt(rest(), word);
+    if (length == 0) {
+        pass(1);
+        return;
+    }
+    consume(length);
+    if (word == ContentsWord::Here && (linkDepthHere() > 0 || state().openTags.count[kTagA] > 0))
+        word = ContentsWord::Always;
+    out_.write(done_);
+    done_.clear();
+    page_.contentsWord(word);
 }
 
 void InlineScan::emphasis() {

@@ -112,6 +112,7 @@ private:
     void safePreOpen(bool alreadyOpen);
     void safePreClose();
     void emphasis();
+    void contentsWord();
     bool diagramOpen();
 
     InlineContext& ctx_;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 
+#include "markup/headings.h"
 #include "markup/inline_scan.h"
 #include "markup/markup.h"
 #include "markup/safe_html.h"
@@ -138,11 +139,13 @@ void readInternalLink(std::string_view innerView, Use&& use) {
     use(LinkParts{target, !anchored && !endsWithHtml(target), label});
 }
 
-// <a href="target">label</a>, the whole link to be scanned again.
-void buildInternalLink(std::string_view inner, std::string& link) {
+// <a href="target">label</a>, the whole link to be scanned again. With
+// heading ids the fragment is written as a heading's id is.
+void buildInternalLink(std::string_view inner, std::string& link, bool headingIds) {
     readInternalLink(inner, [&](const LinkParts& parts) {
         link.assign("<a href=\"");
-        link.append(parts.target);
+        if (headingIds) appendTargetWithFragment(link, parts.target);
+        else link.append(parts.target);
         if (parts.addHtml) link.append(".html");
         link.append("\">");
         link.append(parts.label);
@@ -160,7 +163,13 @@ void buildSafeLink(InlineScan& scan, std::string_view inner, std::string& text) 
         if (open.count[kTagA] > 0) return;
         std::string& out = scan.translated();
         out += "<a href=\"";
-        appendAddress(out, parts.target, scan.decoded());
+        if (scan.options().headingIds) {
+            std::string target;
+            appendTargetWithFragment(target, parts.target);
+            appendAddress(out, target, scan.decoded());
+        } else {
+            appendAddress(out, parts.target, scan.decoded());
+        }
         if (parts.addHtml) out += ".html";
         out += "\">";
         openTag(open, kTagA, "a");
@@ -181,7 +190,7 @@ void formatWikiLink(InlineScan& scan, std::size_t close) {
     std::string& link = scan.scratch();
     const bool safe = scan.options().safe;
     if (safe) buildSafeLink(scan, inner, link);
-    else buildInternalLink(inner, link);
+    else buildInternalLink(inner, link, scan.options().headingIds);
     scan.consume(close + 2);
     const std::size_t resumeFromEnd = scan.left();
     // The inserted link is scanned again from its second byte.

@@ -203,7 +203,7 @@ void tableLineStep(BodyRun& run) {
     if (second == '+' || second == '-') return captionOrRow(run, second);
     if (second == '}') {
         run.closeOpenBlock();
-        closeTable(run.st, run.out);
+        closeTable(run.st, *run.out);
         run.b += 2;
         run.skipBlanks();
         if (run.b < run.e) textStep(run);

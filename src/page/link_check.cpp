@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
+#include "io/wiki_in_stream.h"
+#include "page/page_converter.h"
 #include "platform/platform.h"
 #include "text/ascii.h"
 #include "text/html_entities.h"
@@ -66,22 +69,29 @@ void LinkScanner::startAttributeName(char c) {
 }
 
 // Only the first attribute of the wanted name counts, with a value or not.
+// Every id counts, and every name of an "a" tag.
 void LinkScanner::attributeNameDone() {
     const bool named = (tag_ == Tag::A && word_.is("href")) || (tag_ == Tag::Img && word_.is("src"));
     wantedName_ = named && !found_;
     if (named) found_ = true;
+    idName_ = fragments_ && !endTag_ && (word_.is("id") || (tag_ == Tag::A && word_.is("name")));
 }
 
 void LinkScanner::startValue() {
     wanted_ = wantedName_;
-    wantedName_ = false;
-    valueStart_ = links_.targets.size();
+    id_ = idName_;
+    wantedName_ = idName_ = false;
+    if (std::string* into = valueInto()) valueStart_ = into->size();
 }
 
 void LinkScanner::endValue() {
+    if (id_) {
+        id_ = false;
+        links_.idEnds.push_back(links_.ids.size());
+    }
     if (!wanted_) return;
     wanted_ = false;
-    if (isCheckedTarget(std::string_view(links_.targets).substr(valueStart_)))
+    if (isCheckedTarget(std::string_view(links_.targets).substr(valueStart_), fragments_))
         links_.ends.push_back(links_.targets.size());
     else
         links_.targets.resize(valueStart_);
@@ -91,7 +101,7 @@ std::size_t LinkScanner::quotedValue(std::string_view bytes, std::size_t at, cha
     const void* found = std::memchr(bytes.data() + at, quote, bytes.size() - at);
     const std::size_t end = found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data())
                                   : bytes.size();
-    if (wanted_) links_.targets.append(bytes.substr(at, end - at));
+    if (std::string* into = valueInto()) into->append(bytes.substr(at, end - at));
     if (!found) return end;
     endValue();
     state_ = State::BeforeAttribute;
@@ -116,7 +126,7 @@ void LinkScanner::feed(std::string_view bytes) {
             case State::Unquoted: {
                 std::size_t end = i;
                 while (end < n && !isSpace(bytes[end]) && bytes[end] != '>') ++end;
-                if (wanted_) links_.targets.append(bytes.substr(i, end - i));
+                if (std::string* into = valueInto()) into->append(bytes.substr(i, end - i));
                 i = end;
                 if (i == n) return;
                 endValue();
@@ -191,16 +201,17 @@ void LinkScanner::feed(std::string_view bytes) {
 
 void LinkScanner::end() {
     if (state_ == State::DoubleQuoted || state_ == State::SingleQuoted || state_ == State::Unquoted) endValue();
-    wanted_ = wantedName_ = false;
+    wanted_ = wantedName_ = id_ = idName_ = false;
     state_ = State::Text;
 }
 
 // ---- targets and paths ----
 
-bool isCheckedTarget(std::string_view written) {
+bool isCheckedTarget(std::string_view written, bool fragments) {
     const std::string decoded = decodeCharacterReferences(written);
     const std::string_view target = stripped(decoded);
-    if (target.empty() || target[0] == '#') return false;
+    if (target.empty()) return false;
+    if (target[0] == '#') return fragments && target.size() > 1;
     if (target.size() >= 2 && isSlash(target[0]) && isSlash(target[1])) return false;
     if (!isLetter(target[0])) return true;
     for (char c : target.substr(1)) {
@@ -208,6 +219,13 @@ bool isCheckedTarget(std::string_view written) {
         if (!isLetter(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') return true;
     }
     return true;
+}
+
+std::string fragmentOf(std::string_view written) {
+    const std::string decoded = decodeCharacterReferences(written);
+    const std::string_view target = stripped(decoded);
+    const std::size_t hash = target.find('#');
+    return hash == std::string_view::npos ? std::string() : std::string(target.substr(hash + 1));
 }
 
 std::string normalizedPath(std::string_view path) {
@@ -301,37 +319,138 @@ bool exists(const std::string& key) {
 
 // ---- the run's pages ----
 
+namespace {
+
+// The pieces of `all` that end at `ends`, one after the other.
+template <typename Use>
+void eachPiece(const std::string& all, const std::vector<std::size_t>& ends, Use&& use) {
+    std::size_t start = 0;
+    for (const std::size_t end : ends) {
+        use(std::string_view(all).substr(start, end - start));
+        start = end;
+    }
+}
+
+// The text with its %XX escapes decoded, as a browser reads a fragment
+// that names no id as it is.
+std::string percentDecoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The ids a page gives, as a browser reads them.
+using Ids = std::unordered_set<std::string>;
+void addIds(Ids& ids, const PageLinks& links) {
+    eachPiece(links.ids, links.idEnds, [&](std::string_view id) { ids.insert(decodeCharacterReferences(id)); });
+}
+
+// A fragment lands when it names an id as it is or, its escapes decoded.
+bool lands(const Ids& ids, const std::string& fragment) {
+    return fragment.empty() || ids.count(fragment) != 0 || ids.count(percentDecoded(fragment)) != 0;
+}
+
+}  // namespace
+
 void LinkCheck::addPage(const WString& source, const WString& page, PageLinks&& links) {
-    Page entry{source, pathKey(page), pathKey(platform::folderPart(page)), std::move(links)};
+    const WString folder = platform::folderPart(page);
+    Page entry{source, pathKey(page), pathKey(folder), folder.empty() ? WString(u"./") : folder, std::move(links)};
     const std::lock_guard<std::mutex> lock(mutex_);
     pages_.push_back(std::move(entry));
 }
 
+// The template's lines but the body's, scanned as a page body is.
+PageLinks LinkCheck::templateLinks() const {
+    PageLinks links;
+    if (templateName_.empty()) return links;
+    LinkScanner scanner(links, fragments_);
+    WikiInStream in;
+    in.open(templateName_);
+    std::string line;
+    if (!in.good()) return links;
+    while (!in.atEnd() && in.readLine(line)) {
+        if (std::string_view(line).substr(0, kBodyMarker.size()) == kBodyMarker) continue;
+        line += '\n';
+        scanner.feed(line);
+    }
+    scanner.end();
+    if (!pageNames_) return links;
+    // A link that holds the page's name differs from page to page.
+    PageLinks kept;
+    kept.ids = std::move(links.ids);
+    kept.idEnds = std::move(links.idEnds);
+    eachPiece(links.targets, links.ends, [&](std::string_view target) {
+        if (target.find("{{PAGENAME}}") != std::string_view::npos) return;
+        kept.targets += target;
+        kept.ends.push_back(kept.targets.size());
+    });
+    return kept;
+}
+
 std::vector<BrokenLink> LinkCheck::broken() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    std::unordered_set<std::string_view> pageKeys;
+    const PageLinks frame = templateLinks();
+    Ids frameIds;
+    addIds(frameIds, frame);
+    std::unordered_map<std::string_view, std::size_t> pageKeys;  // the page at each path
     std::vector<std::pair<std::string, std::size_t>> order;  // the source as printed, the page
     for (std::size_t i = 0; i < pages_.size(); ++i) {
-        pageKeys.insert(pages_[i].key);
+        pageKeys.emplace(pages_[i].key, i);
         order.emplace_back(platform::toUtf8Bytes(pages_[i].source), i);
     }
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    // The ids of each page, the template's among them, made when first asked.
+    std::unordered_map<std::size_t, Ids> pageIds;
+    auto idsOf = [&](std::size_t page) -> const Ids& {
+        auto [it, fresh] = pageIds.try_emplace(page, frameIds);
+        if (fresh) addIds(it->second, pages_[page].links);
+        return it->second;
+    };
     std::unordered_map<std::string, bool> found;  // what was looked up on disk
-    std::vector<BrokenLink> broken;
-    for (const auto& [sourceBytes, index] : order) {
-        const Page& page = pages_[index];
-        std::size_t start = 0;
-        for (const std::size_t end : page.links.ends) {
-            const std::string_view target = std::string_view(page.links.targets).substr(start, end - start);
-            start = end;
-            std::string key = resolveTarget(page.folder, target);
-            if (pageKeys.count(key) != 0) continue;
-            auto [it, fresh] = found.try_emplace(std::move(key), false);
-            if (fresh) it->second = exists(it->first);
-            if (it->second) continue;
-            broken.push_back({page.source, std::string(target)});
+    // A target from a folder leads somewhere: to a page of the run (and to
+    // one of its ids, when it has a fragment), or to an existing file. A
+    // fragment alone names an id of the page `own`, or of the template when
+    // own is npos.
+    constexpr std::size_t npos = std::string::npos;
+    auto leads = [&](const std::string& folder, std::string_view target, std::size_t own) {
+        if (fragments_) {
+            const std::string decoded = decodeCharacterReferences(target);
+            if (stripped(decoded).substr(0, 1) == "#")
+                return lands(own == npos ? frameIds : idsOf(own), fragmentOf(target));
         }
+        std::string key = resolveTarget(folder, target);
+        if (auto page = pageKeys.find(key); page != pageKeys.end())
+            return !fragments_ || lands(idsOf(page->second), fragmentOf(target));
+        auto [it, fresh] = found.try_emplace(std::move(key), false);
+        if (fresh) it->second = exists(it->first);
+        return it->second;
+    };
+    std::vector<BrokenLink> broken;
+    for (const auto& sourceAndPage : order) {
+        const std::size_t index = sourceAndPage.second;  // a name of its own: lambdas take no structured binding
+        const Page& page = pages_[index];
+        eachPiece(page.links.targets, page.links.ends, [&](std::string_view target) {
+            if (!leads(page.folder, target, index))
+                broken.push_back({page.source, std::string(target), {}});
+        });
+    }
+    // The template from each folder that got a page, named when there are several.
+    std::map<std::string, const Page*> folders;  // by the folder as messages show it
+    for (const Page& page : pages_) folders.emplace(platform::toUtf8Bytes(page.shownFolder), &page);
+    for (const auto& shownAndPage : folders) {
+        const Page* page = shownAndPage.second;
+        eachPiece(frame.targets, frame.ends, [&](std::string_view target) {
+            if (!leads(page->folder, target, npos))
+                broken.push_back({templateName_, std::string(target), folders.size() > 1 ? page->shownFolder : WString()});
+        });
     }
     return broken;
 }

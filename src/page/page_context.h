@@ -22,6 +22,10 @@ struct PageOptions {
     MarkupOptions markup;
     bool checkLinks = false;  // keep each body's links for the check after the run
     PictureOptions pictures;  // the diagrams' pictures
+    // The built-in frame of HTML5 with the page's name as its title, and
+    // {{PAGENAME}} replaced in a template; headings get ids.
+    bool html5 = false;
+    bool contents = false;  // a table of contents on the pages that call for one
 };
 
 // What the pages of one run share. The run owns it and sets it up before
@@ -51,6 +55,7 @@ struct Workspace {
     MarkupContext markup;
     WikiInStream reader;  // a page's source, from its start to the end of its making
     std::string block;
+    std::string body;  // with a table of contents: the body, made before it is written
 };
 
 struct PageContext {

@@ -5,9 +5,11 @@
 #include "io/output_file.h"
 #include "io/standard_output.h"
 #include "page/compare_mode.h"
+#include "page/contents.h"
 #include "page/dot_files.h"
 #include "page/link_check.h"
 #include "page/page_name.h"
+#include "text/html_entities.h"
 
 namespace tarvo {
 
@@ -25,27 +27,74 @@ constexpr std::string_view kPageFoot =
     "<div align=\"right\"><small><a href=\"man:tarvo(1)\">Created with Tarvo</a></small></div>\n"
     "</body></html>\n";
 
-constexpr std::string_view kBodyMarker = "*******body*******";
+// The frame of --html5, around the page's name as its title; the foot is
+// the same.
+constexpr std::string_view kHtml5Head =
+    "<!DOCTYPE html>\n"
+    "<html><head>\n"
+    "<meta charset=\"utf-8\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    "<title>";
+constexpr std::string_view kHtml5HeadEnd =
+    "</title>\n"
+    "<link rel=\"stylesheet\" href=\"tarvo.css\">\n"
+    "</head><body>\n";
+
+constexpr std::string_view kPageNameWord = "{{PAGENAME}}";
+
+// Converts the body into out; with a table of contents the body is made in
+// memory first, and the table put in its place.
+void convertBodyInto(const PageContext& ctx, PageOutput& out, PageEvents& events) {
+    if (!ctx.options.contents) {
+        convertBody(ctx.space.markup, ctx.space.reader, out, events);
+        return;
+    }
+    PageOutput body(ctx.space.body);
+    Contents contents(events, body);
+    convertBody(ctx.space.markup, ctx.space.reader, body, contents);
+    contents.write(out, body.text());
+}
 
 // Writes the page body into out; with links, its bytes are scanned for links
 // on their way.
 void writeBody(const PageContext& ctx, PageOutput& out, PageEvents& events, LinkScan* links) {
     if (!links) {
-        convertBody(ctx.space.markup, ctx.space.reader, out, events);
+        convertBodyInto(ctx, out, events);
         return;
     }
     out.flush();
     links->bodyStarts();
-    convertBody(ctx.space.markup, ctx.space.reader, out, events);
+    convertBodyInto(ctx, out, events);
     out.flush();
     links->bodyEnds();
 }
 
-// Writes the frame or the template with the body into out.
-Trouble generatePage(const PageContext& ctx, PageOutput& out, PageEvents& events, LinkScan* links) {
+// A line of the template, with --html5 each {{PAGENAME}} in it as the
+// page's name.
+void writeTemplateLine(const PageContext& ctx, PageOutput& out, std::string_view line, std::string_view name) {
+    std::size_t word;
+    while (ctx.options.html5 && (word = line.find(kPageNameWord)) != std::string_view::npos) {
+        out.write(line.substr(0, word));
+        out.write(name);
+        line.remove_prefix(word + kPageNameWord.size());
+    }
+    out.write(line);
+    out.write('\n');
+}
+
+// Writes the frame or the template with the body into out. name: the page's
+// name, escaped as HTML (--html5).
+Trouble generatePage(const PageContext& ctx, PageOutput& out, PageEvents& events, LinkScan* links,
+                     std::string_view name) {
     const WString& templateName = ctx.options.templateName;
     if (templateName.empty()) {
-        out.write(kPageHead);
+        if (ctx.options.html5) {
+            out.write(kHtml5Head);
+            out.write(name);
+            out.write(kHtml5HeadEnd);
+        } else {
+            out.write(kPageHead);
+        }
         writeBody(ctx, out, events, links);
         out.write(kPageFoot);
         return {};
@@ -60,13 +109,27 @@ Trouble generatePage(const PageContext& ctx, PageOutput& out, PageEvents& events
             markerSeen = true;
             writeBody(ctx, out, events, links);
         } else {
-            out.write(line);
-            out.write('\n');
+            writeTemplateLine(ctx, out, line, name);
         }
     }
     if (tmpl.failed()) return Trouble{Trouble::Kind::CantRead, templateName, Refusal::None, {}};
     if (!markerSeen) return Trouble{Trouble::Kind::TemplateWithoutMarker, templateName, Refusal::None, {}};
     return {};
+}
+
+// The folder of a page below an output folder: with --keep-tree the
+// source's folder below the walk's first folder, else none.
+WString keptFolderOf(const SourceFile& source, const std::optional<WString>& outputArg) {
+    if (source.keptFrom == WString::npos || !outputArg) return {};
+    const WString output = trimBlanks(*outputArg);
+    if (output.empty() || WString(u":\\/").find(output.back()) == WString::npos) return {};
+    return source.path.substr(source.keptFrom, source.nameStart - source.keptFrom);
+}
+
+// The page's name with its kept folder after the output folder's name.
+WString withKeptFolder(WString pageName, const std::optional<WString>& outputArg, const WString& folder) {
+    if (!folder.empty()) pageName.insert(trimBlanks(*outputArg).size(), folder);
+    return pageName;
 }
 
 Trouble fileTrouble(OutputFile::Outcome outcome, const WString& path) {
@@ -88,18 +151,24 @@ struct PageJob::State {
     // beside its source and is reached through the source's folder; in an
     // output folder it is reached through the run's handle of that folder;
     // otherwise it is where the argument says.
+    // With a kept folder below the output folder, the page is reached
+    // through that folder, opened (or made) by start().
     State(const SourceFile& s, const std::optional<WString>& outputArg, const PageShared& shared, bool hold)
         : source(s),
           sourceName(s.path.substr(s.nameStart)),
-          pageName(makeOutputName(s.path, outputArg)),
+          keptFolder(keptFolderOf(s, outputArg)),
+          pageName(withKeptFolder(makeOutputName(s.path, outputArg), outputArg, keptFolder)),
           beside(!outputArg || trimBlanks(*outputArg).empty()),
           inOutputFolder(!beside && shared.outputFolder),
-          pageFolder(beside ? s.folder : inOutputFolder ? *shared.outputFolder : platform::currentFolder()),
+          pageFolder(beside           ? s.folder
+                     : !inOutputFolder ? platform::currentFolder()
+                     : keptFolder.empty() ? *shared.outputFolder
+                                          : treeFolder),
           pageFolderIdentity(beside ? s.folderIdentity
                              : inOutputFolder ? shared.outputFolderIdentity
                                               : platform::FileIdentity{}),
           page(beside ? pageName.substr(s.nameStart)
-               : inOutputFolder ? pageName.substr(trimBlanks(*outputArg).size())
+               : inOutputFolder ? pageName.substr(trimBlanks(*outputArg).size() + keptFolder.size())
                                 : pageName),
           dots(kept, PagePlace{pageFolder, page, pageName, source.path}, hold) {}
     // The page on standard output.
@@ -118,9 +187,11 @@ struct PageJob::State {
 
     SourceFile source;
     WString sourceName;
+    WString keptFolder;  // below the output folder (--keep-tree)
     WString pageName;
     bool beside;
     bool inOutputFolder;
+    platform::Folder treeFolder;  // the kept folder, once start() opened it
     const platform::Folder& pageFolder;
     platform::FileIdentity pageFolderIdentity;  // when known
     WString page;  // relative to pageFolder
@@ -163,6 +234,17 @@ Trouble PageJob::start(const PageContext& ctx) {
     // Neither the page nor a DOT file may replace these.
     s.kept = ProtectedFiles{reader.identity(), ctx.shared.templateFile, s.source.siblings, ctx.shared.walked};
     if (s.standardOutput) return {};
+    if (&s.pageFolder == &s.treeFolder) {
+        // A kept folder is made beneath the output folder, never outside
+        // it; test mode makes none.
+        const bool opened = ctx.options.testMode
+                                ? s.treeFolder.openBeneath(*ctx.shared.outputFolder, s.keptFolder)
+                                : platform::makeFoldersBeneath(*ctx.shared.outputFolder, s.keptFolder, s.treeFolder);
+        if (!opened && ctx.options.testMode)
+            return Trouble{Trouble::Kind::CantOpenStored, s.pageName, Refusal::None, {}};
+        if (!opened) return Trouble{Trouble::Kind::CantCreate, s.pageName, Refusal::Unwritable, {}};
+        s.pageFolderIdentity = platform::identify(s.treeFolder, WString());
+    }
     if (ctx.options.testMode) {
         s.stored.open(s.pageFolder, s.page);
         if (!s.stored.good()) return Trouble{Trouble::Kind::CantOpenStored, s.pageName, Refusal::None, {}};
@@ -180,11 +262,13 @@ Trouble PageJob::make(const PageContext& ctx) {
     ByteSink& sink = s.standardOutput ? static_cast<ByteSink&>(*s.standardOutput)
                      : s.comparison   ? static_cast<ByteSink&>(*s.comparison)
                                       : s.file;
-    if (ctx.options.checkLinks) s.links.emplace(sink);
+    if (ctx.options.checkLinks) s.links.emplace(sink, ctx.options.markup.headingIds);
     ByteSink& to = s.links ? static_cast<ByteSink&>(*s.links) : sink;
     PageOutput out(to, ctx.space.block);
     s.dots.use(ctx);
-    Trouble trouble = generatePage(ctx, out, s.dots, s.links ? &*s.links : nullptr);
+    std::string name;
+    if (ctx.options.html5 && !s.fromStandardInput) appendEscaped(name, platform::toUtf8Bytes(pageTitle(s.source.path)));
+    Trouble trouble = generatePage(ctx, out, s.dots, s.links ? &*s.links : nullptr, name);
     out.flush();
     // A source whose reading failed before its end gives no page: the page
     // stored before is kept.

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "page/outcome.h"
@@ -14,6 +15,9 @@
 #include "platform/platform.h"
 
 namespace tarvo {
+
+// The template's line that starts with this stands for the page body.
+inline constexpr std::string_view kBodyMarker = "*******body*******";
 
 // A source file as a walk found it: the folder it lies in, held open, and its
 // path as messages show it, whose tail from nameStart is its name in that
@@ -29,6 +33,10 @@ struct SourceFile {
     const std::vector<platform::FileIdentity>* siblings = nullptr;
     // The identity of folder, when the walk knows it.
     platform::FileIdentity folderIdentity{};
+    // With --keep-tree: where the part of path begins that the page keeps
+    // below an output folder (the source's folder below the walk's first
+    // folder); npos: none.
+    std::size_t keptFrom = WString::npos;
 };
 
 // One page on its way, in three steps, each of which returns a trouble that

@@ -6,12 +6,29 @@ namespace tarvo {
 
 WString trimBlanks(const WString& text) { return WString(trimmed<char16_t>(text)); }
 
+namespace {
+
+// Where the last component of a path begins: after its last "/" or "\\",
+// or else after a drive's ":".
+std::size_t componentStartOf(const WString& path) {
+    if (std::size_t slash = path.find_last_of(u"/\\"); slash != WString::npos) return slash + 1;
+    if (std::size_t colon = path.rfind(u':'); colon != WString::npos) return colon + 1;
+    return 0;
+}
+
+}  // namespace
+
+WString pageTitle(const WString& sourcePath) {
+    const std::size_t start = componentStartOf(sourcePath);
+    const std::size_t dot = sourcePath.rfind(u'.');
+    WString title = sourcePath.substr(start, dot != WString::npos && dot >= start ? dot - start : WString::npos);
+    for (char16_t& c : title)
+        if (c == u'_') c = u' ';
+    return title;
+}
+
 WString makeOutputName(const WString& sourcePath, const std::optional<WString>& outputArg) {
-    std::size_t slash = sourcePath.find_last_of(u"/\\");
-    std::size_t componentStart;
-    if (slash != WString::npos) componentStart = slash + 1;
-    else if (std::size_t colon = sourcePath.rfind(u':'); colon != WString::npos) componentStart = colon + 1;
-    else componentStart = 0;
+    const std::size_t componentStart = componentStartOf(sourcePath);
     const std::size_t dot = sourcePath.rfind(u'.');
     const bool hasDot = dot != WString::npos && dot >= componentStart;
 

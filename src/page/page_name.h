@@ -16,4 +16,8 @@ WString trimBlanks(const WString& text);
 // with ".html".
 WString makeOutputName(const WString& sourcePath, const std::optional<WString>& outputArg);
 
+// The name a page shows as its title: its source's file name without the
+// extension, each "_" shown as a blank.
+WString pageTitle(const WString& sourcePath);
+
 }  // namespace tarvo

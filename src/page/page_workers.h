@@ -34,7 +34,7 @@ struct QueuedPage {
                std::shared_ptr<const std::vector<platform::FileIdentity>> list)
         : folder(std::move(f)),
           siblings(std::move(list)),
-          source{*folder, s.path, s.nameStart, s.identity, siblings.get(), s.folderIdentity} {}
+          source{*folder, s.path, s.nameStart, s.identity, siblings.get(), s.folderIdentity, s.keptFrom} {}
 
     std::shared_ptr<const platform::Folder> folder;
     std::shared_ptr<const std::vector<platform::FileIdentity>> siblings;

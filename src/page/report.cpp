@@ -115,6 +115,12 @@ void Report::help() {
          "\t--check-links - report the links and images that lead nowhere\n"
          "\t--safe - drop the HTML attributes and addresses that could run script,\n"
          "\t\tfor text from anyone; else a page runs what its author wrote\n"
+         "\t--html5 - HTML5 pages titled with their names (a template's\n"
+         "\t\t{{PAGENAME}}), ids on the headings that #fragments land on\n"
+         "\t--toc - a table of contents on pages with four or more headings\n"
+         "\t\t(__TOC__ places it, __FORCETOC__ and __NOTOC__ decide)\n"
+         "\t--keep-tree - with +r and an output folder: each page in the\n"
+         "\t\tfolder of its source below the first (else side by side)\n"
          "\t- - the page from standard input, or (as output) to standard output\n"
          "\t-- - later words are file names, even those starting with - or +\n"
          "\t-h, --help - print this help and exit\n"
@@ -146,6 +152,25 @@ void Report::badOptionValue(const WString& option, const WString& value) {
 void Report::noMatch(const WString& pathPattern) { err({"No file (or directory) <", bytes(pathPattern), "> \n"}); }
 
 void Report::cantOpenFolder(const WString& path) { out({"Can't open ", bytes(path), "\n"}); }
+
+void Report::sourceIsAFolder(const WString& folder) {
+    // The pattern as a shell takes it, in single quotes.
+    std::string quoted;
+    for (const char c : bytes(folder)) {
+        if (c == '\'') quoted += "'\\''";
+        else quoted += c;
+    }
+    err({"Note: ", bytes(folder), " is a folder; to convert its pages and those below it: tarvo +r '", quoted,
+         "/*.wiki'\n"});
+}
+
+void Report::nothingMatchesBelow(const WString& pathPattern, const WString& folder) {
+    err({"Note: no file matches <", bytes(pathPattern), "> in ", folder.empty() ? "./" : bytes(folder), " or below\n"});
+}
+
+void Report::quoteTheWildcard() {
+    err({"Note: quote a wildcard so that Tarvo, not the shell, expands it: tarvo +r 'docs/*.wiki' site/\n"});
+}
 
 // ---- a page ----
 
@@ -254,8 +279,14 @@ void Report::cantRender(const PictureTrouble& t, double timeoutSeconds) {
 
 // ---- the check of links, after the run ----
 
-void Report::brokenLink(const WString& source, std::string_view target) {
-    out({"Broken link in ", bytes(source), ": ", target, "\n"});
+void Report::brokenLink(const WString& source, std::string_view target, const WString& folder) {
+    if (folder.empty()) out({"Broken link in ", bytes(source), ": ", target, "\n"});
+    else out({"Broken link in ", bytes(source), ": ", target, " (pages in ", bytes(folder), ")\n"});
+}
+
+void Report::brokenLinksCounted(std::size_t links, std::size_t pages) {
+    out({std::to_string(links), links == 1 ? " broken link in " : " broken links in ", std::to_string(pages),
+         pages == 1 ? " page\n" : " pages\n"});
 }
 
 }  // namespace tarvo

@@ -60,6 +60,13 @@ public:
     void badOptionValue(const WString& option, const WString& value);
     void noMatch(const WString& pathPattern);
     void cantOpenFolder(const WString& path);
+    // Hints for the usual mistakes, on standard error after the run: the
+    // source is a folder; a recursive run found no file matching pathPattern
+    // in folder or below; too many names, as a shell gives for a wildcard
+    // it expanded.
+    void sourceIsAFolder(const WString& folder);
+    void nothingMatchesBelow(const WString& pathPattern, const WString& folder);
+    void quoteTheWildcard();
 
     // ---- a page ----
     void pageStarts(bool comparing, const WString& source, const WString& page);
@@ -77,7 +84,11 @@ public:
     void picture(const PictureTrouble& trouble, double timeoutSeconds);
 
     // ---- the check of links, after the run ----
-    void brokenLink(const WString& source, std::string_view target);
+    // folder: the folder of the pages a template's link was checked from,
+    // when the run put pages in several (else empty).
+    void brokenLink(const WString& source, std::string_view target, const WString& folder);
+    // After the links: how many lead nowhere, in how many pages.
+    void brokenLinksCounted(std::size_t links, std::size_t pages);
 
 private:
     void out(std::initializer_list<std::string_view> parts);

@@ -1,6 +1,7 @@
 #include "page/run.h"
 
 #include <algorithm>
+#include <set>
 
 #include "page/link_check.h"
 #include "page/page_name.h"
@@ -137,7 +138,7 @@ bool Run::start() {
     if (work.empty() || workFolder_.open(platform::currentFolder(), work)) shared_.workFolder = &workFolder_;
     if (!page.templateName.empty()) shared_.templateFile = platform::identify(page.templateName);
     if (page.checkLinks) {
-        links_ = std::make_unique<LinkCheck>();
+        links_ = std::make_unique<LinkCheck>(page.markup.headingIds, page.templateName, page.html5);
         shared_.links = links_.get();
     }
     if (budget.workers > 1) {
@@ -240,10 +241,14 @@ int Run::finish() {
     // The links are checked once every page of the run is known; a run that
     // stopped early would find links to pages it never came to.
     if (!stopped_ && links_) {
-        for (const BrokenLink& link : links_->broken()) {
-            report_.brokenLink(link.source, link.target);
+        const std::vector<BrokenLink> broken = links_->broken();
+        std::set<WString> pages;  // the template counts as one
+        for (const BrokenLink& link : broken) {
+            report_.brokenLink(link.source, link.target, link.folder);
+            pages.insert(link.source);
             stopped_ = true;
         }
+        if (!broken.empty()) report_.brokenLinksCounted(broken.size(), pages.size());
     }
     report_.flush();
     return stopped_ || failAtEnd_ ? 1 : 0;

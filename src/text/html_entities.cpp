@@ -100,4 +100,16 @@ std::string decodeCharacterReferences(std::string_view value) {
     return out;
 }
 
+void appendEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+}
+
 }  // namespace tarvo

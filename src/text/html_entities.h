@@ -15,4 +15,8 @@ namespace tarvo {
 // stays as it is.
 std::string decodeCharacterReferences(std::string_view value);
 
+// Appends text as HTML text or a quoted attribute value: "&", "<", ">" and
+// '"' as character references.
+void appendEscaped(std::string& out, std::string_view text);
+
 }  // namespace tarvo

@@ -6,6 +6,11 @@ section, or to a host other than example.org/example.com, an image that is
 missing or does not load, a stylesheet that did not load, quirks mode, a
 console error, an uncaught exception, a failed request. A hand-made page with
 one fault of each kind is checked first, and all of them must be reported.
+The site is then made again as the README has a new user publish it (--html5
+--toc, the shipped template examples/page.html, the stylesheet and images
+copied beside the pages) and loaded 1280 and 390 pixels wide (the latter as a
+phone): the same faults, a page wider than the window, a #fragment link that
+scrolls to no element, or a title that is not the page's name fail it.
 """
 
 import argparse
@@ -31,6 +36,8 @@ except ImportError:
     sys.exit("error: Selenium is missing: run scripts/install-deps.sh test")
 
 BUILD_SITE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../scripts/build-site")
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../examples")
+WIDTHS = ((1280, 800, False), (390, 844, True))  # width, height, a phone
 EXTERNAL_HOSTS = (".example.org", ".example.com")  # links may go there (or below), not elsewhere
 # The machine may have no network: nothing may reach out on its own.
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -144,6 +151,70 @@ def self_check(driver):
                          + "; ".join(missed) + "\n  reported wrongly: " + "; ".join(extra))
 
 
+# Runs in a page of the HTML5 site: its title, how much wider than the window
+# it is, and its links to a place in a page of the site.
+LAYOUT_FACTS = """return {
+  title: document.title,
+  overflow: document.documentElement.scrollWidth - document.documentElement.clientWidth,
+  fragments: [...document.querySelectorAll('a[href*="#"]')].map(a => a.href).filter(h => h.startsWith('file:')),
+}"""
+# After a link to a place: where the element it names stands, if any, and
+# whether the page could scroll it any higher.
+TARGET = """const t = document.querySelector(':target');
+return t && {top: t.getBoundingClientRect().top - parseFloat(getComputedStyle(t).scrollMarginTop), end: scrollY == 0 ||
+             scrollY + innerHeight >= document.documentElement.scrollHeight - 1, height: innerHeight}"""
+
+
+def build_html5_site(tarvo, workdir):
+    site, src = os.path.join(workdir, "html5"), os.path.join(EXAMPLES, "site")
+    os.makedirs(site)
+    for name in os.listdir(src):
+        if name.endswith((".css", ".svg")):
+            shutil.copy(os.path.join(src, name), site)
+    run = subprocess.run([tarvo, "--html5", "--toc", "--svg", "--check-links", "-tmpl",
+                          os.path.join(EXAMPLES, "page.html"), "-wrk", os.path.join(workdir, "html5-dot") + "/",
+                          "*.wiki", site + "/"], cwd=src, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+    if run.returncode != 0:
+        raise SystemExit("error: making the HTML5 site failed:\n" + run.stdout.decode(errors="replace"))
+    return site
+
+
+def check_layout(driver, path):
+    """The problems of a page of the HTML5 site at the window's width."""
+    problems = check_page(driver, path)
+    facts = driver.execute_script(LAYOUT_FACTS)
+    name = os.path.basename(path)[:-len(".html")].replace("_", " ")
+    if facts["title"] != name:
+        problems.append(f"the title is {facts['title']!r}, not {name!r}")
+    if facts["overflow"] > 0:
+        problems.append(f"the page is {facts['overflow']} px wider than the window")
+    for href in dict.fromkeys(facts["fragments"]):
+        driver.get(href)
+        target = driver.execute_script(TARGET)
+        if not target or not (abs(target["top"]) < 2 or (target["end"] and 0 <= target["top"] < target["height"])):
+            problems.append(f"link to no element in view: {href} ({target})")
+    return problems
+
+
+def check_html5_site(driver, site):
+    """Fails on each page of the HTML5 site, at each width, that has problems."""
+    planted = os.path.join(os.path.dirname(os.path.abspath(__file__)), "faulty", "wide.html")
+    found = check_layout(driver, planted)
+    missed = [w for w in ("the title is", "wider than the window", "no element in view: file:") if
+              not any(w in p for p in found)]
+    if missed or any("#here" in p for p in found):
+        raise SystemExit("error: the checker is wrong about faulty/wide.html: " + "; ".join(found))
+    failed = 0
+    for width, height, phone in WIDTHS:
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": phone})
+        for name in sorted(n for n in os.listdir(site) if n.endswith(".html")):
+            problems = check_layout(driver, os.path.join(site, name))
+            print("\n  ".join([f"{width} px {name}: {'FAILED' if problems else 'ok'}"] + problems))
+            failed += bool(problems)
+    return failed
+
+
 def check_site(args, workdir):
     site = os.path.join(workdir, "site")
     run = subprocess.run(["bash", BUILD_SITE, "--tarvo", os.path.abspath(args.tarvo), "--out", site],
@@ -160,7 +231,13 @@ def check_site(args, workdir):
             problems = check_page(driver, os.path.join(site, name))
             print("\n  ".join([f"{name}: {'FAILED' if problems else 'ok'}"] + problems))
             failed += bool(problems)
-        driver.get("file://" + urllib.parse.quote(os.path.join(site, "index.html")))
+        html5 = build_html5_site(os.path.abspath(args.tarvo), workdir)
+        failed += check_html5_site(driver, html5)
+        pages += [name for name in os.listdir(html5) if name.endswith(".html")] * len(WIDTHS)
+        # The screenshots show the start page made with the shipped template.
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": WIDTHS[0][0], "height": WIDTHS[0][1], "deviceScaleFactor": 1, "mobile": False})
+        driver.get("file://" + urllib.parse.quote(os.path.join(html5, "index.html")))
         for path, scheme in ((args.screenshot, "light"), (args.dark_screenshot, "dark")):
             if path:
                 driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": [

@@ -27,7 +27,8 @@ make_tree() {
   printf '= Usage =\nText.\n<graphviz name="steps">digraph { x -> y }</graphviz>\n' >docs/guide/usage.wiki
   printf '= Intro =\nText.\n' >intro.wiki
   printf '<html><body class="framed">\n*******body*******\n</body></html>\n' >page.tmpl
-  mkdir -p site/img && printf 'PNG' >site/img/cat.png  # the images, copied as the README says
+  mkdir -p docs/img site/img && printf 'PNG' >docs/img/cat.png
+  cp docs/img/cat.png site/img/  # copied as the man page says (the README's commands copy it too)
 }
 
 # $1: name, $2: the commands, $3: the pages expected in site/. The last
@@ -67,10 +68,16 @@ run_doc man "$man_commands" "site/index.html site/intro.html site/usage.html "
 [ -f intro.html ] || fail "man: tarvo intro.wiki made no intro.html"
 grep -q 'class="framed"' site/usage.html || fail "man: the template was not used"
 
-# Commands: the lines of the sh blocks under "## Usage examples".
+# Commands: the lines of the sh blocks under "## Usage examples", with the
+# files installed in /usr/share/tarvo taken from the repository.
 readme_commands=$(awk '/^## / { on = /^## Usage examples/ } on && /^```sh$/ { code = 1; next } on && /^```/ { code = 0 }
-                      on && code' "$root/README.md")
+                      on && code' "$root/README.md" |
+                  sed -e "s|/usr/share/tarvo/page.html|$root/examples/page.html|g" \
+                      -e "s|/usr/share/tarvo/tarvo.css|$root/examples/site/tarvo.css|g")
 run_doc readme "$readme_commands" "site/index.html site/usage.html "
+[ -f site/tarvo.css ] || fail "readme: the stylesheet was not copied beside the pages"
+grep -q '<title>usage</title>' site/usage.html && grep -q '<h1 id="Usage">' site/usage.html ||
+  fail "readme: the pages are not made with --html5 and the shipped template"
 
 # "A folder name alone converts nothing."
 make_tree "$scratch/folder"

@@ -45,11 +45,18 @@ std::string text(const std::vector<std::string>& lines) {
 }
 
 // The DOT files a page would store: name.dot and the text with one more line
-// end, as the page layer writes them.
+// end, as the page layer writes them; and what the page hears for its table
+// of contents, one line each, as the file "(contents)".
 struct DotFiles final : PageEvents {
     std::map<std::string, std::string> files;
     void diagramClosed(std::string_view name, std::string_view text) override {
         files[std::string(name) + ".dot"] = std::string(text) + "\n";
+    }
+    void heading(int level, std::string_view id, std::string_view text) override {
+        files["(contents)"] += "h" + std::to_string(level) + " #" + std::string(id) + " " + std::string(text) + "\n";
+    }
+    void contentsWord(ContentsWord word) override {
+        files["(contents)"] += word == ContentsWord::Here ? "TOC\n" : word == ContentsWord::Never ? "NOTOC\n" : "FORCETOC\n";
     }
 };
 
@@ -72,6 +79,8 @@ struct Run {
             if (word.starts_with("file=")) options.filePrefix = word.substr(5);
             else if (word.starts_with("gen=")) options.genPrefix = word.substr(4);
             else if (word == "safe") options.safe = true;
+            else if (word == "ids") options.headingIds = true;
+            else if (word == "toc") options.headingIds = options.contents = true;
             else EXPECT_EQ(word, "continue") << "an unknown word";
         }
         if (fresh) ctx = std::make_unique<MarkupContext>(options);

@@ -18,16 +18,30 @@ std::vector<std::string> targetsOf(const PageLinks& links) {
 }
 
 // The targets found in html, fed whole and fed byte by byte (every tag,
-// name and value then spans pieces).
-std::vector<std::string> scan(std::string_view html, bool byteByByte) {
+// name and value then spans pieces); with fragments, then the ids, each
+// after "id:".
+std::vector<std::string> scan(std::string_view html, bool byteByByte, bool fragments = false) {
     PageLinks links;
-    LinkScanner scanner(links);
+    LinkScanner scanner(links, fragments);
     if (byteByByte)
         for (char c : html) scanner.feed(std::string_view(&c, 1));
     else
         scanner.feed(html);
     scanner.end();
-    return targetsOf(links);
+    std::vector<std::string> found = targetsOf(links);
+    for (const std::string& id : targetsOf(PageLinks{links.ids, links.idEnds, {}, {}})) found.push_back("id:" + id);
+    return found;
+}
+
+TEST(LinkScanner, WithFragmentsKeepsTheIdsOfEveryTagAndTheLinksWithinThePage) {
+    const std::string_view html =
+        "<h2 id=\"See_also\">x</h2><a name=top href=\"#See_also\"><a href=\"#\"><p ID='Q&amp;A'>"
+        "<img name=no id=pic src=\"p.png\"></h2 id=no><a id=\"open";
+    const std::vector<std::string> expected = {"#See_also", "p.png", "id:See_also", "id:top", "id:Q&amp;A",
+                                               "id:pic", "id:open"};
+    EXPECT_EQ(scan(html, false, true), expected);
+    EXPECT_EQ(scan(html, true, true), expected);
+    EXPECT_EQ(scan(html, false), std::vector<std::string>{"p.png"});
 }
 
 TEST(LinkScanner, FindsTheHrefOfATagsAndTheSrcOfImgTagsAsABrowserReadsThem) {

@@ -9,6 +9,7 @@
 #include "page/dot_files.h"
 #include "page/link_check.h"
 #include "page/page_name.h"
+#include "page/write_behind.h"
 #include "text/html_entities.h"
 
 namespace tarvo {
@@ -262,14 +263,16 @@ Trouble PageJob::make(const PageContext& ctx) {
     ByteSink& sink = s.standardOutput ? static_cast<ByteSink&>(*s.standardOutput)
                      : s.comparison   ? static_cast<ByteSink&>(*s.comparison)
                                       : s.file;
-    if (ctx.options.checkLinks) s.links.emplace(sink, ctx.options.markup.headingIds);
-    ByteSink& to = s.links ? static_cast<ByteSink&>(*s.links) : sink;
+    WriteBehind behind(sink);
+    if (ctx.options.checkLinks) s.links.emplace(behind, ctx.options.markup.headingIds);
+    ByteSink& to = s.links ? static_cast<ByteSink&>(*s.links) : behind;
     PageOutput out(to, ctx.space.block);
     s.dots.use(ctx);
     std::string name;
     if (ctx.options.html5 && !s.fromStandardInput) appendEscaped(name, platform::toUtf8Bytes(pageTitle(s.source.path)));
     Trouble trouble = generatePage(ctx, out, s.dots, s.links ? &*s.links : nullptr, name);
     out.flush();
+    behind.finish();
     // A source whose reading failed before its end gives no page: the page
     // stored before is kept.
     if (!trouble && ctx.space.reader.failed()) trouble = Trouble{Trouble::Kind::CantRead, s.source.path, Refusal::None, {}};

@@ -36,74 +36,91 @@ std::uint64_t WrittenFiles::digestOf(const platform::FileIdentity& id) {
     return digest ^ (digest >> 29);
 }
 
-std::size_t WrittenFiles::slotOf(const platform::FileIdentity& id) const {
+std::size_t WrittenFiles::Part::slotOf(const platform::FileIdentity& id, std::uint64_t digest) const {
     return probe(
-        files_, digestOf(id), [&](const Slot& slot) { return slot.device == id.device && slot.inode == id.inode; },
+        files, digest, [&](const Slot& slot) { return slot.device == id.device && slot.inode == id.inode; },
         [](const Slot& slot) { return slot.entry == kFree; });
 }
 
-const WrittenFiles::Stored* WrittenFiles::stored(const platform::FileIdentity& id) const {
-    if (!id.exists || files_.empty()) return nullptr;
-    const Slot& slot = files_[slotOf(id)];
-    return slot.entry == kFree ? nullptr : &entries_[slot.entry];
+const WrittenFiles::Stored* WrittenFiles::Part::stored(const platform::FileIdentity& id, std::uint64_t digest) const {
+    if (files.empty()) return nullptr;
+    const Slot& slot = files[slotOf(id, digest)];
+    return slot.entry == kFree ? nullptr : &entries[slot.entry];
 }
 
-// Places are their own digests, and 0 marks a free slot.
-std::size_t WrittenFiles::placeSlot(std::uint64_t place) const {
-    return probe(
-        places_, place, [place](std::uint64_t kept) { return kept == place; },
-        [](std::uint64_t kept) { return kept == 0; });
-}
-
-const WrittenFiles::Stored* WrittenFiles::stillStored(const platform::FileStatus& file) const {
-    const Stored* found = stored(file.identity);
+const WrittenFiles::Stored* WrittenFiles::Part::stillStored(const platform::FileStatus& file,
+                                                            std::uint64_t digest) const {
+    const Stored* found = stored(file.identity, digest);
     const bool same = found && (found->changeTime == 0 || file.changeTime == 0 || found->changeTime == file.changeTime);
     return same ? found : nullptr;
 }
 
+// Places are their own digests, and 0 marks a free slot.
+std::size_t WrittenFiles::Part::placeSlot(std::uint64_t place) const {
+    return probe(
+        places, place, [place](std::uint64_t kept) { return kept == place; },
+        [](std::uint64_t kept) { return kept == 0; });
+}
+
 bool WrittenFiles::find(const platform::FileStatus& file, Entry& entry) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const Stored* found = stillStored(file);
+    if (!file.identity.exists) return false;
+    const std::uint64_t digest = digestOf(file.identity);
+    const Part& part = partOf(digest);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    const Stored* found = part.stillStored(file, digest);
     if (!found) return false;
     entry.page = found->page;
-    entry.source.assign(sources_, found->sourceAt, found->sourceLength);
+    entry.source.assign(part.sources, found->sourceAt, found->sourceLength);
     entry.content = found->content;
     return true;
 }
 
 bool WrittenFiles::holds(const platform::FileStatus& file) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return stillStored(file) != nullptr;
+    if (!file.identity.exists) return false;
+    const std::uint64_t digest = digestOf(file.identity);
+    const Part& part = partOf(digest);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    return part.stillStored(file, digest) != nullptr;
 }
 
 bool WrittenFiles::wroteIdentity(const platform::FileIdentity& id) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return stored(id) != nullptr;
+    if (!id.exists) return false;
+    const std::uint64_t digest = digestOf(id);
+    const Part& part = partOf(digest);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    return part.stored(id, digest) != nullptr;
 }
 
 void WrittenFiles::add(const platform::FileIdentity& id, std::int64_t changeTime, Entry entry, std::uint64_t place) {
-    std::lock_guard<std::mutex> lock(mutex_);
     if (id.exists) {
+        const std::uint64_t digest = digestOf(id);
+        Part& part = partOf(digest);
+        std::lock_guard<std::mutex> lock(part.mutex);
         makeRoom(
-            files_, entries_.size(), [](const Slot& slot) { return digestOf({slot.device, slot.inode, true}); },
+            part.files, part.entries.size(), [](const Slot& slot) { return digestOf({slot.device, slot.inode, true}); },
             [](const Slot& slot) { return slot.entry == kFree; });
-        Stored kept{changeTime, entry.page, sources_.size(), entry.source.size(), std::move(entry.content)};
-        sources_ += entry.source;
-        Slot& slot = files_[slotOf(id)];
+        Stored kept{changeTime, entry.page, part.sources.size(), entry.source.size(), std::move(entry.content)};
+        part.sources += entry.source;
+        Slot& slot = part.files[part.slotOf(id, digest)];
         if (slot.entry != kFree) {
-            entries_[slot.entry] = std::move(kept);  // the same file again: the later entry holds
+            part.entries[slot.entry] = std::move(kept);  // the same file again: the later entry holds
         } else {
-            slot = Slot{id.device, id.inode, static_cast<std::uint32_t>(entries_.size())};
-            entries_.push_back(std::move(kept));
+            slot = Slot{id.device, id.inode, static_cast<std::uint32_t>(part.entries.size())};
+            part.entries.push_back(std::move(kept));
         }
     }
     if (place == 0) {
         ++unplaced_;
-    } else if (places_.empty() || places_[placeSlot(place)] != place) {
+        return;
+    }
+    Part& part = partOf(place);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    if (part.places.empty() || part.places[part.placeSlot(place)] != place) {
         makeRoom(
-            places_, placeCount_, [](std::uint64_t kept) { return kept; }, [](std::uint64_t kept) { return kept == 0; });
-        places_[placeSlot(place)] = place;
-        ++placeCount_;
+            part.places, part.placeCount, [](std::uint64_t kept) { return kept; },
+            [](std::uint64_t kept) { return kept == 0; });
+        part.places[part.placeSlot(place)] = place;
+        ++part.placeCount;
     }
 }
 
@@ -128,13 +145,11 @@ std::uint64_t WrittenFiles::placeOf(const platform::FileIdentity& folder, const 
 }
 
 bool WrittenFiles::wrotePlace(std::uint64_t place) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return !places_.empty() && places_[placeSlot(place)] == place;
+    const Part& part = partOf(place);
+    std::lock_guard<std::mutex> lock(part.mutex);
+    return !part.places.empty() && part.places[part.placeSlot(place)] == place;
 }
 
-std::uint64_t WrittenFiles::unplacedWrites() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return unplaced_;
-}
+std::uint64_t WrittenFiles::unplacedWrites() const { return unplaced_.load(); }
 
 }  // namespace tarvo

@@ -1,8 +1,10 @@
 // The run's record of the files it has written, or found already holding
 // what it would have written: what no later page, DOT file or picture of the
-// run may replace. Safe to share between threads (one lock).
+// run may replace. Safe to share between threads.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -54,33 +56,42 @@ private:
     // a node per file: a run of many pages asks for memory seldom, not at
     // every page (a map with a node per file costs a first build of many
     // small pages some 5 % more instructions, all of them in the allocator).
+    // They are spread over kParts parts by their digest, each with its own
+    // lock: pages made on several threads ask at every page, and with one
+    // lock they waited for each other.
     static constexpr std::uint32_t kFree = 0xFFFFFFFF;
     struct Slot {
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
-        std::uint32_t entry = kFree;  // in entries_; kFree: the slot is free
+        std::uint32_t entry = kFree;  // in Part::entries; kFree: the slot is free
     };
     struct Stored {
         std::int64_t changeTime = 0;  // 0: not known
         bool page = false;
-        std::size_t sourceAt = 0;  // in sources_
+        std::size_t sourceAt = 0;  // in Part::sources
         std::size_t sourceLength = 0;
         std::string content;
     };
+    struct Part {
+        mutable std::mutex mutex;
+        std::vector<Slot> files;
+        std::vector<Stored> entries;
+        WString sources;
+        std::vector<std::uint64_t> places;  // 0: free
+        std::size_t placeCount = 0;
+        // The slot of the file, or the free slot where it would go.
+        std::size_t slotOf(const platform::FileIdentity& id, std::uint64_t digest) const;
+        const Stored* stored(const platform::FileIdentity& id, std::uint64_t digest) const;
+        const Stored* stillStored(const platform::FileStatus& file, std::uint64_t digest) const;
+        std::size_t placeSlot(std::uint64_t place) const;
+    };
+    static constexpr std::size_t kParts = 16;
     static std::uint64_t digestOf(const platform::FileIdentity& id);
-    // The slot of the file, or the free slot where it would go.
-    std::size_t slotOf(const platform::FileIdentity& id) const;
-    const Stored* stored(const platform::FileIdentity& id) const;
-    const Stored* stillStored(const platform::FileStatus& file) const;
-    std::size_t placeSlot(std::uint64_t place) const;
+    Part& partOf(std::uint64_t digest) { return parts_[digest >> 60]; }
+    const Part& partOf(std::uint64_t digest) const { return parts_[digest >> 60]; }
 
-    mutable std::mutex mutex_;
-    std::vector<Slot> files_;
-    std::vector<Stored> entries_;
-    WString sources_;
-    std::vector<std::uint64_t> places_;  // 0: free
-    std::size_t placeCount_ = 0;
-    std::uint64_t unplaced_ = 0;
+    std::array<Part, kParts> parts_;
+    std::atomic<std::uint64_t> unplaced_{0};
 };
 
 }  // namespace tarvo

@@ -231,7 +231,7 @@ private:
     std::string tempName_;  // the named temporary, or empty
     bool unnamed_ = false;  // the temporary has no name until commit()
     SignalSlot<NamedTemporary>* slot_ = nullptr;  // where the signal handler finds the named one
-    void noteIdentity();
+    bool noteStatus();
     template <class Make>
     bool makeNamed(Make make);
 #endif

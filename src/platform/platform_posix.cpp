@@ -431,16 +431,13 @@ bool ReplaceFile::create(const Folder& at, const WString& name) {
     fd_ = linux_only::openUnnamedFile(dirFd_);
     if (fd_ >= 0) {
         unnamed_ = true;
-        noteIdentity();
         return true;
     }
     if (makeNamed([&](const char* temporary) {
             fd_ = ::openat(dirFd_, temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             return fd_ >= 0;
-        })) {
-        noteIdentity();
+        }))
         return true;
-    }
     discard();
     return false;
 }
@@ -472,26 +469,29 @@ bool ReplaceFile::write(std::string_view bytes) {
 
 bool ReplaceFile::writeRaw(std::string_view bytes) { return write(bytes); }
 
-// The new file keeps its identity when it takes its name: asked at once, so
-// that putting it in place costs no more than the link or rename.
-void ReplaceFile::noteIdentity() {
+// The file's identity, and its change time once it is in place, asked
+// through its descriptor.
+bool ReplaceFile::noteStatus() {
     struct stat st;
-    identity_ = ::fstat(static_cast<int>(fd_), &st) == 0 ? identityOf(st) : FileIdentity{};
+    if (::fstat(static_cast<int>(fd_), &st) != 0) return false;
+    identity_ = identityOf(st);
+    changeTime_ = changeTimeOf(st);
+    return true;
 }
 
 bool ReplaceFile::commit() {
     if (fd_ < 0) return false;
     const int fd = static_cast<int>(fd_);
     struct stat st;
-    bool ok = identity_.exists;
     // Where the name is missing, the unnamed file takes it at once.
-    if (ok && unnamed_ && linux_only::nameUnnamedFile(fd, dirFd_, base_.c_str())) {
-        changeTime_ = ::fstat(fd, &st) == 0 ? changeTimeOf(st) : 0;
-        ok = ::close(fd) == 0;
+    if (unnamed_ && linux_only::nameUnnamedFile(fd, dirFd_, base_.c_str())) {
+        bool ok = noteStatus();
+        ok = ::close(fd) == 0 && ok;
         fd_ = -1;
         discard();
         return ok;
     }
+    bool ok = noteStatus();
     // Keep the permission bits an existing file had, never its set-user-ID,
     // set-group-ID or sticky bits: the new file is ours, not its owner's.
     if (::fstatat(dirFd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))

@@ -225,28 +225,36 @@ void InlineScan::rawStep() {
     angle();
 }
 
+namespace {
+
+bool startsHttp(const char* at, const char* end) {
+    return end - at >= 4 && (at[0] | 0x20) == 'h' && lower(at[1]) == 't' && lower(at[2]) == 't' &&
+           lower(at[3]) == 'p';
+}
+
+// The byte at `at` starts something in normal text. Some bytes matter only
+// with what follows: an "h" where "http" begins, a "[" before "[" or "http",
+// an apostrophe before another.
+bool startsConstruct(const char* at, const char* end, bool contentsWords) {
+    const unsigned char c = static_cast<unsigned char>(*at);
+    if (!kSpecial.normal[c]) return false;
+    switch (c) {
+        case 'h':
+        case 'H': return startsHttp(at, end);
+        case '[': return end - at >= 2 && (at[1] == '[' || startsHttp(at + 1, end));
+        case '\'': return end - at >= 2 && at[1] == '\'';
+        case '_': return contentsWords && end - at >= 2 && at[1] == '_';
+        default: return true;
+    }
+}
+
+}  // namespace
+
 std::size_t plainLength(std::string_view text, bool contentsWords) {
     const char* p = text.data();
     const char* end = p + text.size();
     const char* q = p;
-    auto http = [&](const char* at) {
-        return end - at >= 4 && (at[0] | 0x20) == 'h' && lower(at[1]) == 't' && lower(at[2]) == 't' &&
-               lower(at[3]) == 'p';
-    };
-    // Some bytes matter only with what follows: an "h" where "http" begins,
-    // a "[" before "[" or "http", an apostrophe before another.
-    auto special = [&](const char* at) {
-        const unsigned char c = static_cast<unsigned char>(*at);
-        if (!kSpecial.normal[c]) return false;
-        switch (c) {
-            case 'h':
-            case 'H': return http(at);
-            case '[': return end - at >= 2 && (at[1] == '[' || http(at + 1));
-            case '\'': return end - at >= 2 && at[1] == '\'';
-            case '_': return contentsWords && end - at >= 2 && at[1] == '_';
-            default: return true;
-        }
-    };
+    auto special = [&](const char* at) { return startsConstruct(at, end, contentsWords); };
 #if defined(__SSE2__) && !defined(TARVO_PORTABLE)
     // Sixteen bytes at a time: a mask of the bytes that may start something,
     // each then looked at by itself. An "h" counts only before a "t", an
@@ -295,11 +303,13 @@ std::size_t plainLength(std::string_view text, bool contentsWords) {
 }
 
 void InlineScan::normalStep() {
-    if (std::size_t plain = plainLength(rest(), options().contents)) {
-        pass(plain);
+    // The scan mostly stands where the last plain run stopped, at a byte that
+    // starts something: one look at it spares the search for the next one.
+    const char* q = data_ + next_;
+    if (!startsConstruct(q, data_ + size_, options().contents)) {
+        pass(plainLength(rest(), options().contents));
         return;
     }
-    const char* q = data_ + next_;
     switch (*q) {
         case '\'': emphasis(); break;
         case '<': {

@@ -2,6 +2,8 @@
 // (the page's file, or the comparison with the stored page) in large blocks.
 #pragma once
 
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,34 +23,33 @@ class PageOutput {
 public:
     PageOutput() = default;
     // Output that goes to sink once more than a block has gathered.
-    explicit PageOutput(ByteSink& sink) : sink_(&sink) {}
-    // The same, gathering in block (emptied first): pages made one after
-    // another share its memory.
-    PageOutput(ByteSink& sink, std::string& block) : sink_(&sink), text_(&block) { block.clear(); }
+    explicit PageOutput(ByteSink& sink) : sink_(&sink) { startBlock(); }
+    // The same, gathering in block: pages made one after another share its
+    // memory.
+    PageOutput(ByteSink& sink, std::string& block) : sink_(&sink), text_(&block) { startBlock(); }
     // Output kept in memory, in text (emptied first).
     explicit PageOutput(std::string& text) : text_(&text) { text.clear(); }
     PageOutput(const PageOutput&) = delete;
     PageOutput& operator=(const PageOutput&) = delete;
 
+    // Bytes that leave room in the block are copied in place: the common
+    // case, a few bytes, costs no more than the copy.
     void write(std::string_view bytes) {
-        if (sink_ && bytes.size() >= kBlock) {
-            // A long line goes straight to the sink, not through a copy.
-            flush();
-            sink_->take(bytes);
+        if (bytes.size() < room_) {
+            // (An empty view may have no address to copy from.)
+            if (!bytes.empty()) std::memcpy(at_, bytes.data(), bytes.size());
+            at_ += bytes.size();
+            room_ -= bytes.size();
             return;
         }
-        text_->append(bytes);
-        if (sink_ && text_->size() >= kBlock) flush();
+        writeMore(bytes);
     }
-    void write(char c) {
-        text_->push_back(c);
-        if (sink_ && text_->size() >= kBlock) flush();
-    }
+    void write(char c) { write(std::string_view(&c, 1)); }
     // Passes what has gathered to the sink.
     void flush() {
-        if (sink_ && !text_->empty()) {
-            sink_->take(*text_);
-            text_->clear();
+        if (sink_ && at_ != text_->data()) {
+            sink_->take(std::string_view(text_->data(), static_cast<std::size_t>(at_ - text_->data())));
+            startBlock();
         }
     }
     // Everything written so far, when the output is kept in memory.
@@ -56,9 +57,39 @@ public:
 
 private:
     static constexpr std::size_t kBlock = 64 * 1024;
+
+    // With a sink, the block is a string of at least kBlock bytes, written
+    // from its start; its size is not what has gathered (at_ says that).
+    void startBlock() {
+        if (text_->size() < kBlock) text_->resize(kBlock);
+        at_ = text_->data();
+        room_ = kBlock;
+    }
+    // Bytes that fill the block: the block goes to the sink with them at its
+    // end, as one piece. A long line goes straight to the sink, not through
+    // a copy. Output kept in memory grows its string.
+    void writeMore(std::string_view bytes) {
+        if (!sink_) {
+            text_->append(bytes);
+            return;
+        }
+        if (bytes.size() >= kBlock) {
+            flush();
+            sink_->take(bytes);
+            return;
+        }
+        const std::size_t gathered = static_cast<std::size_t>(at_ - text_->data());
+        if (text_->size() < gathered + bytes.size()) text_->resize(gathered + bytes.size());
+        std::memcpy(text_->data() + gathered, bytes.data(), bytes.size());
+        sink_->take(std::string_view(text_->data(), gathered + bytes.size()));
+        startBlock();
+    }
+
     ByteSink* sink_ = nullptr;
     std::string own_;
     std::string* text_ = &own_;
+    char* at_ = nullptr;    // where the next byte goes, with a sink
+    std::size_t room_ = 0;  // bytes that fit before the block is full (0 without a sink)
 };
 
 }  // namespace tarvo

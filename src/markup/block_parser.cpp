@@ -246,8 +246,7 @@ void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
             return;
         }
     }
-    formatInlineInto(ctx.inlines, *this, events, *out, piece, formatted, plain);
-    out->write(formatted);
+    out->write(formatInline(ctx.inlines, *this, events, *out, piece, plain));
 }
 
 bool BodyRun::preOpened() {

@@ -46,7 +46,6 @@ struct BodyRun final : BlockEvents {
     std::size_t pendingEnd = 0;
     std::string rowAttributes;
     bool cellLine = false;
-    std::string formatted;  // the inline formatter's translation of a piece of line
     std::string tag;        // a tag with the attributes it keeps (--safe)
 
     Finder bar{"|"};

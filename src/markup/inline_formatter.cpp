@@ -575,12 +575,12 @@ bool InlineScan::diagramOpen() {
 
 // ---- entry point ----
 
-void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
-                      std::string_view text, std::string& result, std::size_t plain) {
+std::string_view formatInline(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
+                              std::string_view text, std::size_t plain) {
     InlineScan scan(ctx, events, page, out, text);
     scan.pass(plain);
     scan.run();
-    result.swap(scan.result());
+    return scan.result();
 }
 
 }  // namespace tarvo

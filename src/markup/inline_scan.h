@@ -135,12 +135,13 @@ private:
     bool tagsEnded_ = false;
 };
 
-// Translates text into result, for a caller that writes result to out right
-// after: the start of a long translation may be handed to out during the
-// call, and result then holds only the rest. The first `plain` bytes are
-// known to hold nothing to translate (see plainLength).
-void formatInlineInto(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
-                      std::string_view text, std::string& result, std::size_t plain);
+// Translates text, for a caller that writes the translation returned to out
+// right after: the start of a long translation may be handed to out during
+// the call, and what is returned is only the rest. It lies in the context's
+// buffers, valid until the next scan. The first `plain` bytes are known to
+// hold nothing to translate (see plainLength).
+std::string_view formatInline(InlineContext& ctx, BlockEvents& events, PageEvents& page, PageOutput& out,
+                              std::string_view text, std::size_t plain);
 
 // Handlers of links, images and URLs, called by the scan.
 // At "[": a double-bracket link or image, or a bracketed URL.

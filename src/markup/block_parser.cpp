@@ -239,8 +239,9 @@ bool contentsWordsLine(BodyRun& run) {
 void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
     const std::string_view piece = std::string_view(source).substr(from, to - from);
     std::size_t plain = 0;
-    if (!text.inComment && text.rawMode == RawMode::Normal) {
-        plain = plainLength(piece, ctx.inlines.options.contents);
+    if (!text.inComment) {
+        plain = text.rawMode == RawMode::Normal ? plainLength(piece, ctx.inlines.options.contents)
+                                                : rawPlainLength(piece);
         if (plain == piece.size()) {
             out->write(piece);  // nothing to translate
             return;

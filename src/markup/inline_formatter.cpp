@@ -207,17 +207,21 @@ void InlineScan::commentStep() {
     state().inComment = false;
 }
 
-void InlineScan::rawStep() {
-    const char* p = data_ + next_;
-    const char* end = data_ + size_;
+std::size_t rawPlainLength(std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
     const char* q = p;
     while (end - q >= 8 && !(has(wordAt(q), '<') | has(wordAt(q), '>'))) q += 8;
     while (q < end && !kSpecial.raw[static_cast<unsigned char>(*q)]) ++q;
-    if (q > p) {
-        pass(static_cast<std::size_t>(q - p));
+    return static_cast<std::size_t>(q - p);
+}
+
+void InlineScan::rawStep() {
+    if (const std::size_t plain = rawPlainLength(rest())) {
+        pass(plain);
         return;
     }
-    if (*q == '>') {
+    if (at(0) == '>') {
         emit("&gt;");
         consume(1);
         return;

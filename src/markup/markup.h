@@ -106,6 +106,8 @@ void closeBlock(BlockState& st, OpenTags& tags, PageOutput& out);
 // translates (in normal text, outside comments); with contentsWords, a "__"
 // (which may begin a word about the table of contents) ends it too.
 std::size_t plainLength(std::string_view text, bool contentsWords = false);
+// The same in raw text (nowiki, preformatted): the start before a "<" or ">".
+std::size_t rawPlainLength(std::string_view text);
 
 // "<pre" or "<source" (any case) followed by a blank or ">".
 bool isPreOpen(std::string_view text);

@@ -25,19 +25,14 @@ bool markUndecided(const unsigned char* b, std::size_t n) {
     return n == 2 && b[0] == 0xEF && b[1] == 0xBB;
 }
 
-// The first LF in [at, at + n), or null. Most lines are short: the first
-// sixteen bytes are looked at in place before memchr is called.
-const char* findLf(const char* at, std::size_t n) {
 #if defined(__SSE2__) && !defined(TARVO_PORTABLE)
-    if (n >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const unsigned lf = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
-        if (lf != 0) return at + std::countr_zero(lf);
-        return static_cast<const char*>(std::memchr(at + 16, '\n', n - 16));
-    }
-#endif
-    return static_cast<const char*>(std::memchr(at, '\n', n));
+// The place of the first LF among the sixteen bytes at at, or 16.
+unsigned lfInSixteen(const char* at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const unsigned lf = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    return lf != 0 ? static_cast<unsigned>(std::countr_zero(lf)) : 16;
 }
+#endif
 
 }  // namespace
 
@@ -130,16 +125,26 @@ private:
 };
 
 bool WikiInStream::readLine(std::string_view& line) {
-    // The common case first, here rather than in nextLine: a byte line whose
-    // LF lies in the buffer before the next CR.
-    if (crKnown_ && !skipLf_ && crFrom_ <= pos_ && pos_ <= crAt_) {
+#if defined(__SSE2__) && !defined(TARVO_PORTABLE)
+    // The common case first, in a few instructions and no call: a byte
+    // line whose LF lies in the buffer before the next CR, looked for
+    // sixteen bytes at a time.
+    if (crKnown_ && !skipLf_ && crFrom_ <= pos_) {
         const char* at = buffer_.get() + pos_;
-        if (const char* lf = findLf(at, crAt_ - pos_)) {
-            line = {at, static_cast<std::size_t>(lf - at)};
-            pos_ += line.size() + 1;
-            return true;
+        for (std::size_t k = 0; pos_ + k + 16 <= crAt_; k += 16) {
+            if (const std::size_t length = k + lfInSixteen(at + k); length < k + 16) {
+                line = {at, length};
+                pos_ += length + 1;
+                return true;
+            }
         }
     }
+#endif
+    return readOtherLine(line);
+}
+
+// Every other line: near the end of the buffer, after a CR, in UTF-16.
+bool WikiInStream::readOtherLine(std::string_view& line) {
     if (nextLine(line, long_)) return true;
     long_.release();  // at the end, the memory of a long line is not kept for the rest of the page
     return false;
@@ -158,8 +163,8 @@ bool WikiInStream::nextLine(std::string_view& line, Assembly& assembly) {
     // the next CR.
     if (crKnown_ && !skipLf_ && crFrom_ <= pos_ && pos_ <= crAt_) {
         const char* at = buffer_.get() + pos_;
-        if (const char* lf = findLf(at, crAt_ - pos_)) {
-            line = {at, static_cast<std::size_t>(lf - at)};
+        if (const void* lf = std::memchr(at, '\n', crAt_ - pos_)) {
+            line = {at, static_cast<std::size_t>(static_cast<const char*>(lf) - at)};
             pos_ += line.size() + 1;
             return true;
         }

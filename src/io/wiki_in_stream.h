@@ -106,6 +106,8 @@ private:
     class StringAssembly;
 
     bool nextLine(std::string_view& line, Assembly& assembly);
+    // readLine past its common case, which it keeps free of calls.
+    bool readOtherLine(std::string_view& line);
     // Hands out a line whose last piece is last: that piece itself when
     // nothing was put together before it, else the whole assembly.
     static bool handOut(std::string_view& line, std::string_view last, bool spilled, Assembly& assembly);

@@ -46,12 +46,7 @@ public:
     }
     void write(char c) { write(std::string_view(&c, 1)); }
     // Passes what has gathered to the sink.
-    void flush() {
-        if (sink_ && at_ != text_->data()) {
-            sink_->take(std::string_view(text_->data(), static_cast<std::size_t>(at_ - text_->data())));
-            startBlock();
-        }
-    }
+    void flush();
     // Everything written so far, when the output is kept in memory.
     const std::string& text() const { return *text_; }
 
@@ -60,30 +55,9 @@ private:
 
     // With a sink, the block is a string of at least kBlock bytes, written
     // from its start; its size is not what has gathered (at_ says that).
-    void startBlock() {
-        if (text_->size() < kBlock) text_->resize(kBlock);
-        at_ = text_->data();
-        room_ = kBlock;
-    }
-    // Bytes that fill the block: the block goes to the sink with them at its
-    // end, as one piece. A long line goes straight to the sink, not through
-    // a copy. Output kept in memory grows its string.
-    void writeMore(std::string_view bytes) {
-        if (!sink_) {
-            text_->append(bytes);
-            return;
-        }
-        if (bytes.size() >= kBlock) {
-            flush();
-            sink_->take(bytes);
-            return;
-        }
-        const std::size_t gathered = static_cast<std::size_t>(at_ - text_->data());
-        if (text_->size() < gathered + bytes.size()) text_->resize(gathered + bytes.size());
-        std::memcpy(text_->data() + gathered, bytes.data(), bytes.size());
-        sink_->take(std::string_view(text_->data(), gathered + bytes.size()));
-        startBlock();
-    }
+    void startBlock();
+    // Bytes that fill the block, or output kept in memory.
+    void writeMore(std::string_view bytes);
 
     ByteSink* sink_ = nullptr;
     std::string own_;

@@ -115,9 +115,11 @@ void captionOrRow(BodyRun& run, char kind) {
 void dataCellLine(BodyRun& run) {
     run.b += 1;
     run.cellLine = true;
-    std::size_t nowikiOpen = run.find(run.nowikiOpen, run.b);
-    std::size_t nowikiClose = run.find(run.nowikiClose, run.b);
-    for (;;) {
+    // The nowiki spans matter only around a "|": a line without one, the
+    // most common, is not searched for them.
+    std::size_t nowikiOpen = npos;
+    std::size_t nowikiClose = npos;
+    for (bool first = true;; first = false) {
         closeOpenCell(run);
         openRowIfNeeded(run);
         innermost(run.st).dataCellOpen = true;
@@ -126,6 +128,10 @@ void dataCellLine(BodyRun& run) {
         if (attributeBar == npos) {
             run.write("<td>");
             break;
+        }
+        if (first) {
+            nowikiOpen = run.find(run.nowikiOpen, run.b);
+            nowikiClose = run.find(run.nowikiClose, run.b);
         }
         if (before(nowikiOpen, attributeBar) && attributeBar < nowikiClose) attributeBar = npos;
         std::size_t nextCell = run.find(run.doubleBar, run.b);

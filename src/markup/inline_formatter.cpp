@@ -380,7 +380,7 @@ bool InlineScan::passThrough(std::string_view text) {
         safeTag(tag);
         return true;
     }
-    if (isPreClose(text)) {
+    if (text[1] == '/' && isPreClose(text)) {
         state().rawMode = RawMode::Normal;
         events_.preClosed();
     }

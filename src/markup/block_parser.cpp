@@ -252,7 +252,7 @@ void BodyRun::writeFormatted(std::size_t from, std::size_t to) {
 
 bool BodyRun::preOpened() {
     const bool wasOpen = isPre();
-    if (!wasOpen) closeOpenBlock();
+    if (!wasOpen) closeBlock();
     st.blockMode = BlockMode::PreTag;
     return wasOpen;
 }

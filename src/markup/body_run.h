@@ -82,10 +82,10 @@ struct BodyRun final : BlockEvents {
     void writeFormatted(std::size_t from, std::size_t to);
     void write(std::string_view text) { out->write(text); }
     bool safe() const { return ctx.inlines.options.safe; }
-    void closeBlock() { tarvo::closeBlock(st, text.openTags, *out); }
-    // closeBlock, skipped when nothing is open (it would write nothing).
-    void closeOpenBlock() {
-        if (st.blockMode != BlockMode::None || !text.openTags.empty()) closeBlock();
+    // tarvo::closeBlock, skipped when nothing is open (it would write
+    // nothing): most empty lines and paragraphs find nothing open.
+    void closeBlock() {
+        if (st.blockMode != BlockMode::None || !text.openTags.empty()) tarvo::closeBlock(st, text.openTags, *out);
     }
     // Closes the tags of the text left open, where a block ends that
     // closeBlock does not close (a heading, a caption, a list item).

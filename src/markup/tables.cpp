@@ -19,12 +19,12 @@ TableState& innermost(BlockState& st) { return st.tableStack.back(); }
 void closeOpenCell(BodyRun& run) {
     TableState& table = innermost(run.st);
     if (table.headerCellOpen) {
-        run.closeOpenBlock();
+        run.closeBlock();
         run.write("</th>\n");
         table.headerCellOpen = false;
     }
     if (table.dataCellOpen) {
-        run.closeOpenBlock();
+        run.closeBlock();
         run.write("</td>\n");
         table.dataCellOpen = false;
     }
@@ -84,7 +84,7 @@ void captionOrRow(BodyRun& run, char kind) {
     closeOpenCell(run);
     TableState& table = innermost(run.st);
     if (table.rowOpen) {
-        run.closeOpenBlock();
+        run.closeBlock();
         run.write("</tr>\n");
         table.rowOpen = false;
     }
@@ -169,7 +169,7 @@ void dataCellLine(BodyRun& run) {
 
 void tableStartStep(BodyRun& run) {
     run.rowAttributes.clear();
-    run.closeOpenBlock();
+    run.closeBlock();
     run.b += 2;
     run.trimLine();
     run.st.tableStack.emplace_back();
@@ -208,7 +208,7 @@ void tableLineStep(BodyRun& run) {
     const char second = run.b + 1 < run.e ? run.source[run.b + 1] : '\0';
     if (second == '+' || second == '-') return captionOrRow(run, second);
     if (second == '}') {
-        run.closeOpenBlock();
+        run.closeBlock();
         closeTable(run.st, *run.out);
         run.b += 2;
         run.skipBlanks();

@@ -211,6 +211,15 @@ std::size_t rawPlainLength(std::string_view text) {
     const char* p = text.data();
     const char* end = p + text.size();
     const char* q = p;
+#if defined(__SSE2__) && !defined(TARVO_PORTABLE)
+    while (end - q >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_set1_epi8('>')))));
+        if (mask != 0) return static_cast<std::size_t>(q + std::countr_zero(mask) - p);
+        q += 16;
+    }
+#endif
     while (end - q >= 8 && !(has(wordAt(q), '<') | has(wordAt(q), '>'))) q += 8;
     while (q < end && !kSpecial.raw[static_cast<unsigned char>(*q)]) ++q;
     return static_cast<std::size_t>(q - p);

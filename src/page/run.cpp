@@ -141,10 +141,8 @@ bool Run::start() {
         links_ = std::make_unique<LinkCheck>(page.markup.headingIds, page.templateName, page.html5);
         shared_.links = links_.get();
     }
-    if (budget.workers > 1) {
-        pages_ = std::make_unique<Pages>(*this, budget.workers, budget.pagesWaiting);
-        if (pages_->workers.workers() == 0) pages_.reset();  // no thread to be had: pages are made here
-    }
+    workersWanted_ = budget.workers;
+    pagesWaiting_ = budget.pagesWaiting;
     started_ = true;
     return true;
 }
@@ -156,6 +154,14 @@ void Run::protectWalkedFiles(std::unique_ptr<SourceRule> walked) {
 
 bool Run::add(const SourceFile& source, std::shared_ptr<const platform::Folder> folder,
               std::shared_ptr<const std::vector<platform::FileIdentity>> siblings) {
+    // The first page is made here, and the workers start with the second: a
+    // run of one page starts no thread and hands its page to none.
+    if (!pages_ && firstPageAdded_ && workersWanted_ > 1 && !stopped_) {
+        pages_ = std::make_unique<Pages>(*this, workersWanted_, pagesWaiting_);
+        if (pages_->workers.workers() == 0) pages_.reset();  // no thread to be had: pages are made here
+        workersWanted_ = 1;
+    }
+    firstPageAdded_ = true;
     if (pages_) return pages_->workers.add(std::make_unique<QueuedPage>(source, std::move(folder), std::move(siblings)));
     if (stopped_) return false;
     PageJob job(source, options_.output, shared_, false);

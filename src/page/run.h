@@ -77,7 +77,10 @@ private:
     std::unique_ptr<LinkCheck> links_;
     std::unique_ptr<Pictures> pictures_;
     Workspace space_;  // this thread's
-    std::unique_ptr<Pages> pages_;  // the workers, with jobs > 1
+    std::unique_ptr<Pages> pages_;  // the workers, with jobs > 1, from the second page on
+    unsigned workersWanted_ = 1;
+    std::size_t pagesWaiting_ = 0;
+    bool firstPageAdded_ = false;
     bool started_ = false;
     bool stopped_ = false;     // a page failed: nothing more is converted
     bool failAtEnd_ = false;   // the run goes on, and fails once it is done

@@ -8,8 +8,6 @@ namespace tarvo {
 
 namespace {
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 // The length of the tag at the start of text ("<" then a letter, "/" or
 // "!"), read as a browser reads it, up to its ">"; the rest of the text when
 // it does not end; 0 when no tag starts there.
@@ -21,7 +19,7 @@ std::size_t tagAt(std::string_view text) {
         return end == std::string_view::npos ? text.size() : end + 1;
     }
     if (name >= text.size() || !isLetter(text[name])) return 0;
-    while (name < text.size() && (isLetter(text[name]) || isDigit(text[name]))) ++name;
+    while (name < text.size() && isAlphanumeric(text[name])) ++name;
     const std::size_t rest = tagLength(text.substr(name));
     return rest == std::string_view::npos ? text.size() : name + rest;
 }
@@ -30,7 +28,7 @@ std::size_t tagAt(std::string_view text) {
 // a no-break space (U+00A0); 0 for anything else.
 std::size_t blankAt(std::string_view text) {
     const char c = text[0];
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r') return 1;
+    if (isHtmlSpace(c)) return 1;
     return text.size() >= 2 && c == '\xC2' && text[1] == '\xA0' ? 2 : 0;
 }
 
@@ -38,7 +36,7 @@ std::size_t blankAt(std::string_view text) {
 // fragment characters, but "&", which an attribute would read as a
 // character reference).
 bool carried(unsigned char c) {
-    if (isLetter(static_cast<char>(c)) || isDigit(static_cast<char>(c))) return true;
+    if (isAlphanumeric(static_cast<char>(c))) return true;
     return std::string_view("-._~!$'()*+,;=:@/?").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
@@ -94,13 +92,12 @@ std::string uniqueId(HeadingIds& used, std::string id) {
 
 void appendFragment(std::string& out, std::string_view id) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    auto isHex = [](char c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); };
     for (std::size_t at = 0; at < id.size(); ++at) {
         const char c = id[at];
         const auto byte = static_cast<unsigned char>(c);
         // A browser looks for the fragment as written, then with its escapes
         // decoded: an escape written in the text ("%E5%95%A4") stays one.
-        const bool escape = c == '%' && at + 2 < id.size() && isHex(id[at + 1]) && isHex(id[at + 2]);
+        const bool escape = c == '%' && at + 2 < id.size() && hexValue(id[at + 1]) >= 0 && hexValue(id[at + 2]) >= 0;
         if (carried(byte) || escape) {
             out += c;
         } else {

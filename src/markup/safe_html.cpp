@@ -6,19 +6,13 @@
 #include <cstdint>
 
 #include "text/ascii.h"
+#include "text/html_entities.h"
 
 namespace tarvo {
 
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-
-// The blanks of HTML between attributes (a CR counts as a line end).
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
-bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAlnum(char c) { return isAlpha(c) || isDigit(c); }
-bool isHex(char c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
 
 // A blank-separated word of the list, or the empty view past the last.
 constexpr std::string_view wordAt(std::string_view list, std::size_t& at) {
@@ -65,7 +59,7 @@ constexpr KeptAttributes kKept;
 const KeptAttribute* keptAttribute(int tag, std::string_view name, int& place) {
     for (place = 0; place < static_cast<int>(kKept.count[tag]); ++place) {
         const KeptAttribute& a = kKept.kept[tag][place];
-        if (a.name.size() == name.size() && equalsNoCase(name, a.name)) return &a;
+        if (equalsNoCase(name, a.name)) return &a;
     }
     return nullptr;
 }
@@ -110,7 +104,7 @@ void decode(std::string_view v, std::string& out) {
             j += hex ? 2 : 1;
             std::uint32_t value = 0;
             const std::size_t digits = j;
-            for (; j < v.size() && (hex ? isHex(v[j]) : isDigit(v[j])); ++j) {
+            for (; j < v.size() && (hex ? hexValue(v[j]) >= 0 : isDigit(v[j])); ++j) {
                 const std::uint32_t d = isDigit(v[j]) ? v[j] - '0' : lower(v[j]) - 'a' + 10;
                 value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + d, 0x110000);
             }
@@ -121,7 +115,7 @@ void decode(std::string_view v, std::string& out) {
                 continue;
             }
         } else {
-            while (j < v.size() && j - i <= 32 && isAlnum(v[j])) ++j;
+            while (j < v.size() && j - i <= 32 && isAlphanumeric(v[j])) ++j;
             if (j < v.size() && v[j] == ';') {
                 const std::string_view name = v.substr(i + 1, j - i - 1);
                 const NamedReference* found = nullptr;
@@ -148,7 +142,7 @@ std::size_t readTag(std::string_view t, bool endOfText, bool& selfClosing, OnAtt
     selfClosing = false;
     std::size_t i = 0;
     for (;;) {
-        while (i < n && isSpace(t[i])) ++i;
+        while (i < n && isHtmlSpace(t[i])) ++i;
         if (i == n) return atEnd;
         if (t[i] == '>') return i + 1;
         if (t[i] == '/') {
@@ -160,15 +154,15 @@ std::size_t readTag(std::string_view t, bool endOfText, bool& selfClosing, OnAtt
         }
         // A name runs to a blank, "/", ">" or "=", but takes a "=" at its start.
         const std::size_t nameStart = i++;
-        while (i < n && !isSpace(t[i]) && t[i] != '/' && t[i] != '>' && t[i] != '=') ++i;
+        while (i < n && !isHtmlSpace(t[i]) && t[i] != '/' && t[i] != '>' && t[i] != '=') ++i;
         const std::string_view name = t.substr(nameStart, i - nameStart);
-        while (i < n && isSpace(t[i])) ++i;
+        while (i < n && isHtmlSpace(t[i])) ++i;
         if (i == n || t[i] != '=') {
             onAttribute(name, std::string_view());
             continue;
         }
         ++i;
-        while (i < n && isSpace(t[i])) ++i;
+        while (i < n && isHtmlSpace(t[i])) ++i;
         if (i == n || t[i] == '>') {
             onAttribute(name, std::string_view());
             continue;
@@ -181,7 +175,7 @@ std::size_t readTag(std::string_view t, bool endOfText, bool& selfClosing, OnAtt
         } else {
             // Unquoted: a quote, "=", "<" or backquote in it is part of the value.
             const std::size_t start = i;
-            while (i < n && !isSpace(t[i]) && t[i] != '>') ++i;
+            while (i < n && !isHtmlSpace(t[i]) && t[i] != '>') ++i;
             onAttribute(name, t.substr(start, i - start));
         }
     }
@@ -218,7 +212,7 @@ bool addressAllowed(std::string_view value, std::string& scratch) {
     const std::string_view v = scratch;
     std::size_t i = 0;
     while (i < v.size() && static_cast<unsigned char>(v[i]) <= 0x20) ++i;
-    if (i == v.size() || !isAlpha(v[i])) return true;
+    if (i == v.size() || !isLetter(v[i])) return true;
     // A scheme: a letter, then letters, digits, "+", "-" or ".", up to ":".
     // Control characters inside it do not count, as some readers skip them.
     char scheme[16];
@@ -227,7 +221,7 @@ bool addressAllowed(std::string_view value, std::string& scratch) {
         const char c = v[i];
         if (static_cast<unsigned char>(c) < 0x20) continue;
         if (c == ':') return length <= sizeof scheme && listed(kAllowedSchemes, std::string_view(scheme, length));
-        if (!isAlnum(c) && c != '+' && c != '-' && c != '.') return true;
+        if (!isAlphanumeric(c) && c != '+' && c != '-' && c != '.') return true;
         if (length < sizeof scheme) scheme[length] = lower(c);
         ++length;
     }
@@ -238,38 +232,21 @@ bool styleAllowed(std::string_view value, std::string& scratch) {
     decode(value, scratch);
     std::size_t kept = 0;
     for (char c : scratch)
-        if (!isSpace(c)) scratch[kept++] = lower(c);
+        if (!isHtmlSpace(c)) scratch[kept++] = lower(c);
     scratch.resize(kept);
     for (std::string_view dropped : kStyleDropped)
         if (scratch.find(dropped) != npos) return false;
     return true;
 }
 
-namespace {
-
-// Appends text with "<" and ">" escaped, and '"' too when quotes.
-void appendEscaped(std::string& out, std::string_view text, bool quotes) {
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '<' && c != '>' && (c != '"' || !quotes)) continue;
-        out.append(text.data() + from, i - from);
-        out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
-        from = i + 1;
-    }
-    out.append(text.data() + from, text.size() - from);
-}
-
-}  // namespace
-
-void appendValue(std::string& out, std::string_view value) { appendEscaped(out, value, true); }
+void appendValue(std::string& out, std::string_view value) { appendEscaped(out, value, "<>\""); }
 
 void appendAddress(std::string& out, std::string_view address, std::string& scratch) {
     if (!addressAllowed(address, scratch)) out += "./";
     appendValue(out, address);
 }
 
-void appendText(std::string& out, std::string_view text) { appendEscaped(out, text, false); }
+void appendText(std::string& out, std::string_view text) { appendEscaped(out, text, "<>"); }
 
 void openTag(OpenTags& open, int tag, std::string_view name) {
     open.tags.push_back(static_cast<std::uint8_t>(tag));

@@ -11,17 +11,14 @@
 #include "io/page_output.h"
 #include "markup/allowed_html.h"
 #include "markup/block_state.h"
+#include "text/ascii.h"
 
 namespace tarvo {
 
 // The place of a tag name (any case) in kAllowedTags, or -1.
 constexpr int allowedTagIndex(std::string_view name) {
     for (std::size_t i = 0; i < kAllowedTagCount; ++i) {
-        const std::string_view listed = kAllowedTags[i].name;
-        bool same = listed.size() == name.size();
-        for (std::size_t k = 0; same && k < name.size(); ++k)
-            same = listed[k] == ((name[k] >= 'A' && name[k] <= 'Z') ? name[k] + 32 : name[k]);
-        if (same) return static_cast<int>(i);
+        if (equalsNoCase(name, kAllowedTags[i].name)) return static_cast<int>(i);
     }
     return -1;
 }

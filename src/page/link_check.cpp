@@ -11,25 +11,15 @@
 #include "page/page_converter.h"
 #include "platform/platform.h"
 #include "text/ascii.h"
+#include "text/ascii.h"
 #include "text/html_entities.h"
 
 namespace tarvo {
 
 namespace {
 
-// The blanks of HTML between a tag's parts.
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 bool isSlash(char c) { return c == '/' || c == '\\'; }
 
-int hexValue(char c) {
-    if (isDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // A URL without the blanks and control bytes a browser strips from its ends.
 std::string_view stripped(std::string_view t) {
@@ -125,7 +115,7 @@ void LinkScanner::feed(std::string_view bytes) {
             case State::SingleQuoted: i = quotedValue(bytes, i, '\''); continue;
             case State::Unquoted: {
                 std::size_t end = i;
-                while (end < n && !isSpace(bytes[end]) && bytes[end] != '>') ++end;
+                while (end < n && !isHtmlSpace(bytes[end]) && bytes[end] != '>') ++end;
                 if (std::string* into = valueInto()) into->append(bytes.substr(i, end - i));
                 i = end;
                 if (i == n) return;
@@ -153,7 +143,7 @@ void LinkScanner::feed(std::string_view bytes) {
                 startTagName(c);
                 break;
             case State::TagName:
-                if (isSpace(c) || c == '/' || c == '>') {
+                if (isHtmlSpace(c) || c == '/' || c == '>') {
                     tagNameDone();
                     state_ = c == '>' ? State::Text : State::BeforeAttribute;
                 } else {
@@ -162,12 +152,12 @@ void LinkScanner::feed(std::string_view bytes) {
                 break;
             case State::BeforeAttribute:
                 if (c == '>') state_ = State::Text;
-                else if (!isSpace(c) && c != '/') startAttributeName(c);
+                else if (!isHtmlSpace(c) && c != '/') startAttributeName(c);
                 break;
             case State::AttributeName:
-                if (isSpace(c) || c == '/' || c == '>' || c == '=') {
+                if (isHtmlSpace(c) || c == '/' || c == '>' || c == '=') {
                     attributeNameDone();
-                    state_ = isSpace(c)  ? State::AfterAttributeName
+                    state_ = isHtmlSpace(c)  ? State::AfterAttributeName
                              : c == '/' ? State::BeforeAttribute
                              : c == '>' ? State::Text
                                         : State::BeforeValue;
@@ -179,10 +169,10 @@ void LinkScanner::feed(std::string_view bytes) {
                 if (c == '=') state_ = State::BeforeValue;
                 else if (c == '>') state_ = State::Text;
                 else if (c == '/') state_ = State::BeforeAttribute;
-                else if (!isSpace(c)) startAttributeName(c);
+                else if (!isHtmlSpace(c)) startAttributeName(c);
                 break;
             case State::BeforeValue:
-                if (isSpace(c)) break;
+                if (isHtmlSpace(c)) break;
                 startValue();
                 if (c == '"') state_ = State::DoubleQuoted;
                 else if (c == '\'') state_ = State::SingleQuoted;

@@ -8,15 +8,27 @@
 
 namespace tarvo {
 
-inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+constexpr char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 // Blank and tab: the only blanks of the markup.
 inline bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isAlphanumeric(char c) { return isLetter(c) || isDigit(c); }
+
+// The white space of HTML, between a tag's parts (a CR counts as a line end).
+constexpr bool isHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+// The value of a hexadecimal digit (either case), or -1.
+constexpr int hexValue(char c) {
+    if (isDigit(c)) return c - '0';
+    c = lower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
 
 // text begins with word (word in lower case), letters in any case.
-inline bool startsNoCase(std::string_view text, std::string_view word) {
+constexpr bool startsNoCase(std::string_view text, std::string_view word) {
     if (text.size() < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i)
         if (lower(text[i]) != word[i]) return false;
@@ -24,7 +36,7 @@ inline bool startsNoCase(std::string_view text, std::string_view word) {
 }
 
 // text is word (word in lower case), letters in any case.
-inline bool equalsNoCase(std::string_view text, std::string_view word) {
+constexpr bool equalsNoCase(std::string_view text, std::string_view word) {
     return text.size() == word.size() && startsNoCase(text, word);
 }
 

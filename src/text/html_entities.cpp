@@ -31,14 +31,6 @@ constexpr NamedReference kNames[] = {
 // The names older than the ";" rule, decoded even without it.
 bool isLegacyName(std::string_view name) { return name == "amp" || name == "lt" || name == "gt" || name == "quot"; }
 
-bool isAlphanumeric(char c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'z'); }
-
-int hexDigit(char c) {
-    if (isDigit(c)) return c - '0';
-    c = lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // A numeric reference at text[0] == '&', text[1] == '#': its length, or 0.
 std::size_t numericReference(std::string_view text, std::string& out) {
     std::size_t at = 2;
@@ -48,7 +40,7 @@ std::size_t numericReference(std::string_view text, std::string& out) {
     std::uint32_t value = 0;
     bool tooLarge = false;
     for (; at < text.size(); ++at) {
-        const int digit = hex ? hexDigit(text[at]) : (isDigit(text[at]) ? text[at] - '0' : -1);
+        const int digit = hex ? hexValue(text[at]) : (isDigit(text[at]) ? text[at] - '0' : -1);
         if (digit < 0) break;
         value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
         if (value > 0x10FFFF) tooLarge = true, value = 0x110000;
@@ -100,16 +92,16 @@ std::string decodeCharacterReferences(std::string_view value) {
     return out;
 }
 
-void appendEscaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
+void appendEscaped(std::string& out, std::string_view text, std::string_view which) {
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (which.find(c) == std::string_view::npos) continue;
+        out.append(text.data() + from, i - from);
+        out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
+        from = i + 1;
     }
+    out.append(text.data() + from, text.size() - from);
 }
 
 }  // namespace tarvo

@@ -15,8 +15,9 @@ namespace tarvo {
 // stays as it is.
 std::string decodeCharacterReferences(std::string_view value);
 
-// Appends text as HTML text or a quoted attribute value: "&", "<", ">" and
-// '"' as character references.
-void appendEscaped(std::string& out, std::string_view text);
+// Appends text as HTML text or a quoted attribute value, with each of its
+// characters that are among `which` (of "&", "<", ">" and '"') written as a
+// character reference.
+void appendEscaped(std::string& out, std::string_view text, std::string_view which = "&<>\"");
 
 }  // namespace tarvo

@@ -121,10 +121,9 @@ void safePreLine(BodyRun& run, bool continuesIndented) {
 // escaped, and what follows the block translated, as inside a line.
 void safeDiagramLine(BodyRun& run, std::string_view rest) {
     const DiagramContext& diagram = run.ctx.inlines.diagram;
-    run.tag.assign("<img src=\"");
-    appendAddress(run.tag, pictureName(run.ctx.inlines.options.genPrefix, diagram.diagramName),
-                  run.ctx.inlines.buffers.decoded);
-    run.tag += "\"/>";
+    run.tag.clear();
+    appendPictureImage(run.tag, pictureName(run.ctx.inlines.options.genPrefix, diagram.diagramName),
+                       run.ctx.inlines.buffers.decoded);
     run.write(run.tag);
     const std::size_t restBegin = static_cast<std::size_t>(rest.data() - run.source.data());
     if (!rest.empty()) run.writeFormatted(restBegin, restBegin + rest.size());

@@ -575,10 +575,7 @@ bool InlineScan::diagramOpen() {
     consume(gt + 1);
     consume(captureDiagramText(ctx_.diagram, rest(), page_));
     if (options().safe) {
-        // The picture's name is written as it is, never read as markup.
-        emit("<img src=\"");
-        appendAddress(done_, pictureName(ctx_.options.genPrefix, ctx_.diagram.diagramName), decoded());
-        emit("\"/>");
+        appendPictureImage(done_, pictureName(ctx_.options.genPrefix, ctx_.diagram.diagramName), decoded());
         return true;
     }
     pushBack(diagramImage(ctx_.diagram, ctx_.options.genPrefix));

@@ -246,6 +246,12 @@ void appendAddress(std::string& out, std::string_view address, std::string& scra
     appendValue(out, address);
 }
 
+void appendPictureImage(std::string& out, std::string_view picture, std::string& scratch) {
+    out += "<img src=\"";
+    appendAddress(out, picture, scratch);
+    out += "\"/>";
+}
+
 void appendText(std::string& out, std::string_view text) { appendEscaped(out, text, "<>"); }
 
 void openTag(OpenTags& open, int tag, std::string_view name) {

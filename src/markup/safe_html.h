@@ -51,6 +51,9 @@ void appendValue(std::string& out, std::string_view value);
 // Appends an address as an attribute value; one that reads as a scheme
 // that is not allowed gets "./" in front, which makes it a relative one.
 void appendAddress(std::string& out, std::string_view address, std::string& scratch);
+// Appends the image element of a diagram's picture: its name written as it
+// is (an address, checked), never read as markup.
+void appendPictureImage(std::string& out, std::string_view picture, std::string& scratch);
 // Appends text with "<" and ">" escaped.
 void appendText(std::string& out, std::string_view text);
 

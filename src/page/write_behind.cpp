@@ -13,14 +13,9 @@ void WriteBehind::take(std::string_view bytes) {
         next_.take(bytes);  // no thread to be had: written here
         return;
     }
-    changed_.wait(lock, [&] { return waiting_.size() < kPiecesWaiting; });
-    std::string piece;
-    if (!spare_.empty()) {
-        piece = std::move(spare_.back());
-        spare_.pop_back();
-    }
-    piece.assign(bytes);
-    waiting_.push_back(std::move(piece));
+    changed_.wait(lock, [&] { return waiting_ < kPiecesWaiting; });
+    ring_[(first_ + waiting_) % kPiecesWaiting].assign(bytes);
+    ++waiting_;
     lock.unlock();
     changed_.notify_all();
 }
@@ -28,14 +23,16 @@ void WriteBehind::take(std::string_view bytes) {
 void WriteBehind::write() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return writer_.closing() || !waiting_.empty(); });
-        if (waiting_.empty()) return;
-        std::string piece = std::move(waiting_.front());
-        waiting_.pop_front();
+        changed_.wait(lock, [&] { return writer_.closing() || waiting_ > 0; });
+        if (waiting_ == 0) return;
+        // The first piece stays counted while it is written: take() fills
+        // only the others.
+        const std::string& piece = ring_[first_];
         lock.unlock();
         next_.take(piece);
         lock.lock();
-        spare_.push_back(std::move(piece));
+        first_ = (first_ + 1) % kPiecesWaiting;
+        --waiting_;
         changed_.notify_all();
     }
 }

@@ -4,13 +4,12 @@
 // instead of between its pieces.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "io/page_output.h"
 #include "page/threads.h"
@@ -41,8 +40,11 @@ private:
     std::size_t piecesTaken_ = 0;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::string> waiting_;
-    std::vector<std::string> spare_;  // written pieces, their memory kept for the next
+    // The pieces waiting, from ring_[first_] on, in strings that keep their
+    // memory for the next ones (and ask none for a page that stays short).
+    std::array<std::string, kPiecesWaiting> ring_;
+    std::size_t first_ = 0;
+    std::size_t waiting_ = 0;
     Threads writer_;
 };
 

@@ -62,33 +62,33 @@ std::size_t WrittenFiles::Part::placeSlot(std::uint64_t place) const {
         [](std::uint64_t kept) { return kept == 0; });
 }
 
-bool WrittenFiles::find(const platform::FileStatus& file, Entry& entry) const {
-    if (!file.identity.exists) return false;
-    const std::uint64_t digest = digestOf(file.identity);
-    const Part& part = partOf(digest);
-    std::lock_guard<std::mutex> lock(part.mutex);
-    const Stored* found = part.stillStored(file, digest);
-    if (!found) return false;
-    entry.page = found->page;
-    entry.source.assign(part.sources, found->sourceAt, found->sourceLength);
-    entry.content = found->content;
-    return true;
-}
-
-bool WrittenFiles::holds(const platform::FileStatus& file) const {
-    if (!file.identity.exists) return false;
-    const std::uint64_t digest = digestOf(file.identity);
-    const Part& part = partOf(digest);
-    std::lock_guard<std::mutex> lock(part.mutex);
-    return part.stillStored(file, digest) != nullptr;
-}
-
-bool WrittenFiles::wroteIdentity(const platform::FileIdentity& id) const {
+template <typename Look>
+bool WrittenFiles::lookUp(const platform::FileIdentity& id, Look look) const {
     if (!id.exists) return false;
     const std::uint64_t digest = digestOf(id);
     const Part& part = partOf(digest);
     std::lock_guard<std::mutex> lock(part.mutex);
-    return part.stored(id, digest) != nullptr;
+    return look(part, digest);
+}
+
+bool WrittenFiles::find(const platform::FileStatus& file, Entry& entry) const {
+    return lookUp(file.identity, [&](const Part& part, std::uint64_t digest) {
+        const Stored* found = part.stillStored(file, digest);
+        if (!found) return false;
+        entry.page = found->page;
+        entry.source.assign(part.sources, found->sourceAt, found->sourceLength);
+        entry.content = found->content;
+        return true;
+    });
+}
+
+bool WrittenFiles::holds(const platform::FileStatus& file) const {
+    return lookUp(file.identity,
+                  [&](const Part& part, std::uint64_t digest) { return part.stillStored(file, digest) != nullptr; });
+}
+
+bool WrittenFiles::wroteIdentity(const platform::FileIdentity& id) const {
+    return lookUp(id, [&](const Part& part, std::uint64_t digest) { return part.stored(id, digest) != nullptr; });
 }
 
 void WrittenFiles::add(const platform::FileIdentity& id, std::int64_t changeTime, Entry entry, std::uint64_t place) {

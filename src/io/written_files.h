@@ -87,6 +87,10 @@ private:
     };
     static constexpr std::size_t kParts = 16;
     static std::uint64_t digestOf(const platform::FileIdentity& id);
+    // look(part, digest) on the part that holds id, under its lock; false
+    // when id is of no file.
+    template <typename Look>
+    bool lookUp(const platform::FileIdentity& id, Look look) const;
     Part& partOf(std::uint64_t digest) { return parts_[digest >> 60]; }
     const Part& partOf(std::uint64_t digest) const { return parts_[digest >> 60]; }
 

@@ -366,7 +366,7 @@ PageLinks LinkCheck::templateLinks() const {
     std::string line;
     if (!in.good()) return links;
     while (!in.atEnd() && in.readLine(line)) {
-        if (std::string_view(line).substr(0, kBodyMarker.size()) == kBodyMarker) continue;
+        if (isBodyMarker(line)) continue;
         line += '\n';
         scanner.feed(line);
     }

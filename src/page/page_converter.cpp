@@ -106,7 +106,7 @@ Trouble generatePage(const PageContext& ctx, PageOutput& out, PageEvents& events
     bool markerSeen = false;
     std::string line;
     while (!tmpl.atEnd() && tmpl.readLine(line)) {
-        if (std::string_view(line).substr(0, kBodyMarker.size()) == kBodyMarker) {
+        if (isBodyMarker(line)) {
             markerSeen = true;
             writeBody(ctx, out, events, links);
         } else {

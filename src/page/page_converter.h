@@ -18,6 +18,7 @@ namespace tarvo {
 
 // The template's line that starts with this stands for the page body.
 inline constexpr std::string_view kBodyMarker = "*******body*******";
+inline bool isBodyMarker(std::string_view line) { return line.substr(0, kBodyMarker.size()) == kBodyMarker; }
 
 // A source file as a walk found it: the folder it lies in, held open, and its
 // path as messages show it, whose tail from nameStart is its name in that

@@ -16,12 +16,17 @@ std::size_t componentStartOf(const WString& path) {
     return 0;
 }
 
+// The file name of path without its extension.
+WString stemOf(const WString& path) {
+    const std::size_t start = componentStartOf(path);
+    const std::size_t dot = path.rfind(u'.');
+    return path.substr(start, dot != WString::npos && dot >= start ? dot - start : WString::npos);
+}
+
 }  // namespace
 
 WString pageTitle(const WString& sourcePath) {
-    const std::size_t start = componentStartOf(sourcePath);
-    const std::size_t dot = sourcePath.rfind(u'.');
-    WString title = sourcePath.substr(start, dot != WString::npos && dot >= start ? dot - start : WString::npos);
+    WString title = stemOf(sourcePath);
     for (char16_t& c : title)
         if (c == u'_') c = u' ';
     return title;
@@ -38,7 +43,7 @@ WString makeOutputName(const WString& sourcePath, const std::optional<WString>& 
         if (!out.empty()) {
             char16_t last = out.back();
             if (last == u':' || last == u'\\' || last == u'/') {
-                name = out + sourcePath.substr(componentStart, hasDot ? dot - componentStart : WString::npos);
+                name = out + stemOf(sourcePath);
             } else {
                 name = out;
             }

@@ -122,14 +122,14 @@ Trouble generatePage(const PageContext& ctx, PageOutput& out, PageEvents& events
 // source's folder below the walk's first folder, else none.
 WString keptFolderOf(const SourceFile& source, const std::optional<WString>& outputArg) {
     if (source.keptFrom == WString::npos || !outputArg) return {};
-    const WString output = trimBlanks(*outputArg);
+    const WString& output = *outputArg;
     if (output.empty() || WString(u":\\/").find(output.back()) == WString::npos) return {};
     return source.path.substr(source.keptFrom, source.nameStart - source.keptFrom);
 }
 
 // The page's name with its kept folder after the output folder's name.
 WString withKeptFolder(WString pageName, const std::optional<WString>& outputArg, const WString& folder) {
-    if (!folder.empty()) pageName.insert(trimBlanks(*outputArg).size(), folder);
+    if (!folder.empty()) pageName.insert(outputArg->size(), folder);
     return pageName;
 }
 
@@ -159,7 +159,7 @@ struct PageJob::State {
           sourceName(s.path.substr(s.nameStart)),
           keptFolder(keptFolderOf(s, outputArg)),
           pageName(withKeptFolder(makeOutputName(s.path, outputArg), outputArg, keptFolder)),
-          beside(!outputArg || trimBlanks(*outputArg).empty()),
+          beside(!outputArg || outputArg->empty()),
           inOutputFolder(!beside && shared.outputFolder),
           pageFolder(beside           ? s.folder
                      : !inOutputFolder ? platform::currentFolder()
@@ -169,7 +169,7 @@ struct PageJob::State {
                              : inOutputFolder ? shared.outputFolderIdentity
                                               : platform::FileIdentity{}),
           page(beside ? pageName.substr(s.nameStart)
-               : inOutputFolder ? pageName.substr(trimBlanks(*outputArg).size() + keptFolder.size())
+               : inOutputFolder ? pageName.substr(outputArg->size() + keptFolder.size())
                                 : pageName),
           dots(kept, PagePlace{pageFolder, page, pageName, source.path}, hold) {}
     // The page on standard output.

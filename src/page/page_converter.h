@@ -48,6 +48,7 @@ struct SourceFile {
 // threads takes start() and make() on a worker and finish() in page order.
 class PageJob {
 public:
+    // outputArg: the output argument without blanks at its ends.
     // holdDiagrams: the page's DOT files are stored by finish() instead of
     // as the translation hands them over.
     PageJob(const SourceFile& source, const std::optional<WString>& outputArg, const PageShared& shared,

@@ -89,8 +89,18 @@ public:
     PageWorkers workers;
 };
 
+namespace {
+
+// The output argument is read without its blanks at either end.
+RunOptions withOutputTrimmed(RunOptions options) {
+    if (options.output) options.output = trimBlanks(*options.output);
+    return options;
+}
+
+}  // namespace
+
 Run::Run(RunOptions options, Report& report)
-    : options_(std::move(options)), report_(report), space_(options_.page.markup) {}
+    : options_(withOutputTrimmed(std::move(options))), report_(report), space_(options_.page.markup) {}
 
 Run::~Run() = default;
 
@@ -124,7 +134,7 @@ bool Run::start() {
     // ever created: not the folder of a page's own path, not a diagram's
     // sub-folder.
     if (options_.output) {
-        const WString output = trimBlanks(*options_.output);
+        const WString& output = *options_.output;
         if (endsWithSeparator(output)) {
             if (!page.testMode) platform::makeFolders(output);
             if (outputFolder_.open(platform::currentFolder(), output)) {

@@ -23,7 +23,7 @@ namespace tarvo {
 
 struct RunOptions {
     PageOptions page;
-    std::optional<WString> output;  // the output argument, if any
+    std::optional<WString> output;  // the output argument, if any (its end blanks do not count)
     unsigned jobs = 1;              // pages made at once
 };
 

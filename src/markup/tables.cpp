@@ -30,13 +30,19 @@ void closeOpenCell(BodyRun& run) {
     }
 }
 
-// With --safe: "<name", the attributes the tag keeps, ">".
-void writeSafeTag(BodyRun& run, std::string_view name, std::string_view attributes) {
+// "<name attributes>", the attributes as written; with --safe only those
+// the tag keeps.
+void writeTag(BodyRun& run, std::string_view name, std::string_view attributes) {
     run.tag = '<';
     run.tag += name;
-    bool selfClosing;
-    appendAllowedAttributes(run.tag, allowedTagIndex(name), attributes, true, selfClosing,
-                            run.ctx.inlines.buffers.decoded);
+    if (run.safe()) {
+        bool selfClosing;
+        appendAllowedAttributes(run.tag, allowedTagIndex(name), attributes, true, selfClosing,
+                                run.ctx.inlines.buffers.decoded);
+    } else {
+        run.tag += ' ';
+        run.tag += attributes;
+    }
     run.tag += '>';
     run.write(run.tag);
 }
@@ -44,17 +50,12 @@ void writeSafeTag(BodyRun& run, std::string_view name, std::string_view attribut
 void openRowIfNeeded(BodyRun& run) {
     TableState& table = innermost(run.st);
     if (table.rowOpen) return;
-    if (!run.rowAttributes.empty() && run.safe()) {
-        writeSafeTag(run, "tr", run.rowAttributes);
+    if (run.rowAttributes.empty()) {
+        run.write("<tr>\n");
+    } else {
+        writeTag(run, "tr", run.rowAttributes);
         run.write("\n");
         run.rowAttributes.clear();
-    } else if (!run.rowAttributes.empty()) {
-        run.write("<tr ");
-        run.write(run.rowAttributes);
-        run.write(">\n");
-        run.rowAttributes.clear();
-    } else {
-        run.write("<tr>\n");
     }
     table.rowOpen = true;
 }
@@ -66,15 +67,7 @@ void openCellTag(BodyRun& run, std::size_t bar, std::string_view tag) {
         run.write(tag == "<td" ? "<td>" : "<th>");
         return;
     }
-    const std::string_view attributes = std::string_view(run.source).substr(run.b, bar - run.b);
-    if (run.safe()) {
-        writeSafeTag(run, tag.substr(1), attributes);
-    } else {
-        run.write(tag);
-        run.write(" ");
-        run.write(attributes);
-        run.write(">");
-    }
+    writeTag(run, tag.substr(1), std::string_view(run.source).substr(run.b, bar - run.b));
     run.b = bar + 1;
 }
 
@@ -95,13 +88,8 @@ void captionOrRow(BodyRun& run, char kind) {
     std::size_t bar = run.line().find('|');
     if (bar == npos) {
         run.write("<caption>");
-    } else if (run.safe()) {
-        writeSafeTag(run, "caption", run.line().substr(0, bar));
-        run.b += bar + 1;
     } else {
-        run.write("<caption ");
-        run.write(run.line().substr(0, bar));
-        run.write(">");
+        writeTag(run, "caption", run.line().substr(0, bar));
         run.b += bar + 1;
     }
     run.writeFormatted(run.b, run.e);
@@ -174,7 +162,7 @@ void tableStartStep(BodyRun& run) {
     run.trimLine();
     run.st.tableStack.emplace_back();
     if (run.safe()) {
-        writeSafeTag(run, "table", run.line());
+        writeTag(run, "table", run.line());
         run.write("\n<tbody>\n");
         return;
     }

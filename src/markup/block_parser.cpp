@@ -101,19 +101,11 @@ void headingStep(BodyRun& run) {
 // as "<pre" with the attributes a pre keeps (none when it continues an
 // indented block); without its end, the tag is text in the block.
 void safePreLine(BodyRun& run, bool continuesIndented) {
-    const std::string_view text = run.line();
-    const std::size_t nameLength = lower(text[1]) == 's' ? 7 : 4;
-    run.tag.assign(nameLength == 7 ? std::string_view("<pre") : text.substr(0, 4));
-    bool selfClosing;
-    const std::size_t length = appendAllowedAttributes(run.tag, kTagPre, text.substr(nameLength), false, selfClosing,
-                                                       run.ctx.inlines.buffers.decoded);
-    if (length == std::string_view::npos) {
-        if (!continuesIndented) run.write("<pre>");
-    } else {
-        run.tag += '>';
-        if (!continuesIndented) run.write(run.tag);
-        run.b += nameLength + length;
-    }
+    run.tag.clear();
+    const std::size_t length = appendPreTag(run.tag, run.line(), run.ctx.inlines.buffers.decoded);
+    const bool ended = length != std::string_view::npos;
+    if (!continuesIndented) run.write(ended ? std::string_view(run.tag) : std::string_view("<pre>"));
+    if (ended) run.b += length;
     run.writeFormatted(run.b, run.e);
 }
 

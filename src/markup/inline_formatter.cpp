@@ -535,24 +535,17 @@ void InlineScan::preOpen() {
 // "<pre" with the attributes a pre keeps, or dropped when a block was open
 // already; without its end, the block opens and the tag is text in it.
 void InlineScan::safePreOpen(bool alreadyOpen) {
-    const std::size_t nameLength = lower(at(1)) == 's' ? 7 : 4;
     const std::size_t mark = done_.size();
-    if (!alreadyOpen) done_.append(nameLength == 7 ? std::string_view("<pre") : rest().substr(0, 4));
-    bool selfClosing;
-    std::size_t length = tagsEnded_ ? npos
-                                    : appendAllowedAttributes(done_, kTagPre, rest().substr(nameLength), false,
-                                                              selfClosing, decoded());
+    const std::size_t length = tagsEnded_ ? npos : appendPreTag(done_, rest(), decoded());
     if (alreadyOpen) {
         done_.resize(mark);
-        consume(length == npos ? left() : nameLength + length);
+        consume(length == npos ? left() : length);
     } else if (length == npos) {
-        done_.resize(mark);
         tagsEnded_ = true;
         emit("<pre>&lt;");
         consume(1);
     } else {
-        emit('>');
-        consume(nameLength + length);
+        consume(length);
     }
 }
 

@@ -246,6 +246,20 @@ void appendAddress(std::string& out, std::string_view address, std::string& scra
     appendValue(out, address);
 }
 
+std::size_t appendPreTag(std::string& out, std::string_view tag, std::string& scratch) {
+    const std::size_t nameLength = lower(tag[1]) == 's' ? 7 : 4;
+    const std::size_t mark = out.size();
+    out.append(nameLength == 7 ? std::string_view("<pre") : tag.substr(0, 4));
+    bool selfClosing;
+    const std::size_t length = appendAllowedAttributes(out, kTagPre, tag.substr(nameLength), false, selfClosing, scratch);
+    if (length == npos) {
+        out.resize(mark);
+        return npos;
+    }
+    out += '>';
+    return nameLength + length;
+}
+
 void appendPictureImage(std::string& out, std::string_view picture, std::string& scratch) {
     out += "<img src=\"";
     appendAddress(out, picture, scratch);

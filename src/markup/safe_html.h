@@ -51,6 +51,11 @@ void appendValue(std::string& out, std::string_view value);
 // Appends an address as an attribute value; one that reads as a scheme
 // that is not allowed gets "./" in front, which makes it a relative one.
 void appendAddress(std::string& out, std::string_view address, std::string& scratch);
+// A "<pre" or "<source" tag (any case) at the start of tag, written as
+// "<pre" (in the case it has) with the attributes a pre keeps, and ">":
+// appends it to out and returns the length read; npos, and out unchanged,
+// when the text ends before the tag does.
+std::size_t appendPreTag(std::string& out, std::string_view tag, std::string& scratch);
 // Appends the image element of a diagram's picture: its name written as it
 // is (an address, checked), never read as markup.
 void appendPictureImage(std::string& out, std::string_view picture, std::string& scratch);

@@ -100,18 +100,10 @@ void decode(std::string_view v, std::string& out) {
         }
         std::size_t j = i + 1;
         if (j < v.size() && v[j] == '#') {
-            const bool hex = j + 1 < v.size() && lower(v[j + 1]) == 'x';
-            j += hex ? 2 : 1;
-            std::uint32_t value = 0;
-            const std::size_t digits = j;
-            for (; j < v.size() && (hex ? hexValue(v[j]) >= 0 : isDigit(v[j])); ++j) {
-                const std::uint32_t d = isDigit(v[j]) ? v[j] - '0' : lower(v[j]) - 'a' + 10;
-                value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + d, 0x110000);
-            }
-            if (j > digits) {
-                if (j < v.size() && v[j] == ';') ++j;
+            std::uint32_t value;
+            if (const std::size_t length = numericReferenceAt(v.substr(i), value)) {
                 out.push_back(value == 0 || value >= 0x80 ? kOther : static_cast<char>(value));
-                i = j;
+                i += length;
                 continue;
             }
         } else {

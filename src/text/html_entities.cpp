@@ -1,5 +1,6 @@
 #include "text/html_entities.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "text/ascii.h"
@@ -31,28 +32,34 @@ constexpr NamedReference kNames[] = {
 // The names older than the ";" rule, decoded even without it.
 bool isLegacyName(std::string_view name) { return name == "amp" || name == "lt" || name == "gt" || name == "quot"; }
 
-// A numeric reference at text[0] == '&', text[1] == '#': its length, or 0.
+// A numeric reference at text[0] == '&', text[1] == '#', decoded into out:
+// its length, or 0.
 std::size_t numericReference(std::string_view text, std::string& out) {
-    std::size_t at = 2;
-    const bool hex = at < text.size() && (text[at] == 'x' || text[at] == 'X');
-    if (hex) ++at;
-    const std::size_t digits = at;
-    std::uint32_t value = 0;
-    bool tooLarge = false;
-    for (; at < text.size(); ++at) {
-        const int digit = hex ? hexValue(text[at]) : (isDigit(text[at]) ? text[at] - '0' : -1);
-        if (digit < 0) break;
-        value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
-        if (value > 0x10FFFF) tooLarge = true, value = 0x110000;
-    }
-    if (at == digits) return 0;
-    if (at < text.size() && text[at] == ';') ++at;
-    const bool invalid = tooLarge || value == 0 || (value >= 0xD800 && value <= 0xDFFF);
+    std::uint32_t value;
+    const std::size_t length = numericReferenceAt(text, value);
+    if (length == 0) return 0;
+    const bool invalid = value > 0x10FFFF || value == 0 || (value >= 0xD800 && value <= 0xDFFF);
     appendUtf8(out, invalid ? 0xFFFD : value);
-    return at;
+    return length;
 }
 
 }  // namespace
+
+std::size_t numericReferenceAt(std::string_view text, std::uint32_t& value) {
+    std::size_t at = 2;
+    const bool hex = at < text.size() && lower(text[at]) == 'x';
+    if (hex) ++at;
+    const std::size_t digits = at;
+    value = 0;
+    for (; at < text.size(); ++at) {
+        const int digit = hex ? hexValue(text[at]) : (isDigit(text[at]) ? text[at] - '0' : -1);
+        if (digit < 0) break;
+        value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit), 0x110000);
+    }
+    if (at == digits) return 0;
+    if (at < text.size() && text[at] == ';') ++at;
+    return at;
+}
 
 std::string decodeCharacterReferences(std::string_view value) {
     std::string out;

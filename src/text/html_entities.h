@@ -2,6 +2,8 @@
 // "&#x3A;", "&colon;"), read as a browser reads an attribute value.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,12 @@ namespace tarvo {
 // character, or to one outside Unicode, becomes U+FFFD; an unknown name
 // stays as it is.
 std::string decodeCharacterReferences(std::string_view value);
+
+// A numeric character reference at the start of text ("&#" and decimal
+// digits, or "&#x" and hexadecimal ones, then an optional ";"): its length,
+// or 0 when no digit follows. value is its number, 0x110000 for any number
+// beyond Unicode.
+std::size_t numericReferenceAt(std::string_view text, std::uint32_t& value);
 
 // Appends text as HTML text or a quoted attribute value, with each of its
 // characters that are among `which` (of "&", "<", ">" and '"') written as a

@@ -28,6 +28,16 @@ std::string_view stripped(std::string_view t) {
     return t;
 }
 
+// A target as a browser reads the address: character references decoded,
+// then the blanks and control bytes at its ends left out.
+std::string addressOf(std::string_view target) { return std::string(stripped(decodeCharacterReferences(target))); }
+
+// What follows the first "#" of an address, or nothing.
+std::string_view fragmentIn(std::string_view address) {
+    const std::size_t hash = address.find('#');
+    return hash == std::string_view::npos ? std::string_view() : address.substr(hash + 1);
+}
+
 }  // namespace
 
 // ---- the scan ----
@@ -198,8 +208,8 @@ void LinkScanner::end() {
 // ---- targets and paths ----
 
 bool isCheckedTarget(std::string_view written, bool fragments) {
-    const std::string decoded = decodeCharacterReferences(written);
-    const std::string_view target = stripped(decoded);
+    const std::string address = addressOf(written);
+    const std::string_view target = address;
     if (target.empty()) return false;
     if (target[0] == '#') return fragments && target.size() > 1;
     if (target.size() >= 2 && isSlash(target[0]) && isSlash(target[1])) return false;
@@ -209,13 +219,6 @@ bool isCheckedTarget(std::string_view written, bool fragments) {
         if (!isLetter(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') return true;
     }
     return true;
-}
-
-std::string fragmentOf(std::string_view written) {
-    const std::string decoded = decodeCharacterReferences(written);
-    const std::string_view target = stripped(decoded);
-    const std::size_t hash = target.find('#');
-    return hash == std::string_view::npos ? std::string() : std::string(target.substr(hash + 1));
 }
 
 std::string normalizedPath(std::string_view path) {
@@ -252,10 +255,11 @@ std::string normalizedPath(std::string_view path) {
     return out;
 }
 
-std::string resolveTarget(std::string_view folder, std::string_view written) {
-    const std::string decoded = decodeCharacterReferences(written);
-    std::string_view target = stripped(decoded);
-    target = target.substr(0, target.find_first_of("?#"));
+namespace {
+
+// resolveTarget of a target already read as an address.
+std::string resolveAddress(std::string_view folder, std::string_view address) {
+    const std::string_view target = address.substr(0, address.find_first_of("?#"));
     std::string path;
     if (target.empty() || !isSlash(target[0])) {
         path = folder;
@@ -281,6 +285,12 @@ std::string resolveTarget(std::string_view folder, std::string_view written) {
         }
     }
     return normalizedPath(path);
+}
+
+}  // namespace
+
+std::string resolveTarget(std::string_view folder, std::string_view written) {
+    return resolveAddress(folder, addressOf(written));
 }
 
 namespace {
@@ -343,8 +353,8 @@ void addIds(Ids& ids, const PageLinks& links) {
 }
 
 // A fragment lands when it names an id as it is or, its escapes decoded.
-bool lands(const Ids& ids, const std::string& fragment) {
-    return fragment.empty() || ids.count(fragment) != 0 || ids.count(percentDecoded(fragment)) != 0;
+bool lands(const Ids& ids, std::string_view fragment) {
+    return fragment.empty() || ids.count(std::string(fragment)) != 0 || ids.count(percentDecoded(fragment)) != 0;
 }
 
 }  // namespace
@@ -411,14 +421,12 @@ std::vector<BrokenLink> LinkCheck::broken() {
     // own is npos.
     constexpr std::size_t npos = std::string::npos;
     auto leads = [&](const std::string& folder, std::string_view target, std::size_t own) {
-        if (fragments_) {
-            const std::string decoded = decodeCharacterReferences(target);
-            if (stripped(decoded).substr(0, 1) == "#")
-                return lands(own == npos ? frameIds : idsOf(own), fragmentOf(target));
-        }
-        std::string key = resolveTarget(folder, target);
+        const std::string address = addressOf(target);
+        if (fragments_ && address.starts_with('#'))
+            return lands(own == npos ? frameIds : idsOf(own), fragmentIn(address));
+        std::string key = resolveAddress(folder, address);
         if (auto page = pageKeys.find(key); page != pageKeys.end())
-            return !fragments_ || lands(idsOf(page->second), fragmentOf(target));
+            return !fragments_ || lands(idsOf(page->second), fragmentIn(address));
         auto [it, fresh] = found.try_emplace(std::move(key), false);
         if (fresh) it->second = exists(it->first);
         return it->second;

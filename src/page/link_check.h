@@ -159,11 +159,6 @@ private:
 // anchor that names something ("#x") is checked.
 bool isCheckedTarget(std::string_view target, bool fragments = false);
 
-// The fragment of a target as a browser reads the address (character
-// references decoded, blanks at the ends left out): what follows its first
-// "#", or nothing.
-std::string fragmentOf(std::string_view target);
-
 // A path as bytes with "/" between its components, without empty and "."
 // components and with each ".." taken out together with the component before
 // it, as a browser resolves a relative link: "a/./b/../c/" gives "a/c". Only

@@ -539,11 +539,16 @@ bool mayWrite(const Folder& at, const WString& name) {
 
 bool touch(const Folder& at, const WString& name, const ReadFile& file, std::int64_t& changeTime) {
     struct stat st;
-    const NativeName path(name);
-    const bool touched = file.isOpen() ? ::futimens(static_cast<int>(file.fd_), nullptr) == 0
-                                       : ::utimensat(at.handle(), path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
-    const bool asked = file.isOpen() ? ::fstat(static_cast<int>(file.fd_), &st) == 0
-                                     : ::fstatat(at.handle(), path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    bool touched, asked;
+    if (file.isOpen()) {
+        const int fd = static_cast<int>(file.fd_);
+        touched = ::futimens(fd, nullptr) == 0;
+        asked = ::fstat(fd, &st) == 0;
+    } else {
+        const NativeName path(name);
+        touched = ::utimensat(at.handle(), path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0;
+        asked = ::fstatat(at.handle(), path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    }
     changeTime = touched && asked ? changeTimeOf(st) : 0;
     return touched;
 }

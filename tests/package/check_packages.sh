@@ -48,7 +48,9 @@ convert deb/usr/bin/tarvo
 version=$(sed -n '1s/^Tarvo v\([0-9]*\.[0-9]*\) (build \([0-9]*\)).*/\1.\2/p' convert.log)
 [ "$version" = "$(dpkg-deb -f "$deb" Version)" ] || fail "banner version $version, package $(dpkg-deb -f "$deb" Version)"
 man=deb/usr/share/man/man1/tarvo.1.gz
-zcat "$man" | grep -q "^\.TH TARVO 1 .* \"Tarvo ${version%.*}\"" || fail "the man page is not that of Tarvo ${version%.*}"
+# grep reads the whole page (with -q it could stop early and zcat then fail
+# on the closed pipe, which pipefail reports).
+zcat "$man" | grep "^\.TH TARVO 1 .* \"Tarvo ${version%.*}\"" >/dev/null || fail "the man page is not that of Tarvo ${version%.*}"
 MANWIDTH=80 man --warnings -l "$man" >man.txt 2>man.err
 [ ! -s man.err ] || fail "man: $(cat man.err)"
 grep -q '^EXAMPLES' man.txt || fail "the man page has no EXAMPLES"
